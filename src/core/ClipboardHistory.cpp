@@ -1,0 +1,281 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/ClipboardHistory.h"
+
+#include <QDebug>
+
+#include <algorithm>
+
+ClipboardHistory::ClipboardHistory() = default;
+ClipboardHistory::~ClipboardHistory() = default;
+
+int ClipboardHistory::size() const
+{
+    return m_options.is_rich_text_copy_enabled ? static_cast<int>(m_mime_history.size()) : m_text_history.size();
+}
+
+void ClipboardHistory::set_rich_text_copy_enabled(bool on)
+{
+    m_options.is_rich_text_copy_enabled = on;
+    clear();
+}
+
+void ClipboardHistory::copy_step()
+{
+    if (m_position < 0)
+        m_position = 0;
+    if (is_backward() && m_options.use_automatic_position_movement)
+        ++m_position;
+}
+
+std::optional<int> ClipboardHistory::add_index()
+{
+    const int n = size();
+    if (is_forward())
+        return n;
+    if (!is_backward())
+        return std::nullopt;
+    if (!m_options.use_automatic_position_movement)
+        return 0;
+    // Just above the position, so the newest item is the next one a backward paste takes. A position beyond
+    // the end appends and follows the item. A position below 0 cannot come from the copy step; the
+    // front is the nearest place that keeps the list valid.
+    if (m_position > n)
+        m_position = n;
+    return std::max(m_position, 0);
+}
+
+void ClipboardHistory::trim()
+{
+    if (size() <= k_max_items)
+        return;
+    // The oldest end goes; the position is not adjusted.
+    if (m_options.is_rich_text_copy_enabled)
+        m_mime_history.erase(m_mime_history.begin());
+    else
+        m_text_history.removeFirst();
+}
+
+bool ClipboardHistory::add_text(const QString& text)
+{
+    const std::optional<int> index = add_index();
+    if (!index)
+        return false;
+    m_text_history.insert(*index, text);
+    trim();
+    return true;
+}
+
+bool ClipboardHistory::add_mime(std::unique_ptr<QMimeData> mime_data)
+{
+    const std::optional<int> index = add_index();
+    if (!index || !mime_data)
+        return false;
+    m_mime_history.insert(m_mime_history.begin() + *index, std::move(mime_data));
+    trim();
+    return true;
+}
+
+std::optional<int> ClipboardHistory::paste_step()
+{
+    if (m_position < 0)
+        m_position = 0;
+    if (is_empty())
+        return std::nullopt;
+    const bool forward = is_forward();
+    if (!forward && !is_backward())
+        return std::nullopt;
+
+    bool pulled_back = false;
+    if (m_position > last() && !m_is_position_locked) {
+        m_position = last();
+        pulled_back = true;
+    }
+    const int chosen = std::min(m_position, last());
+    if (m_options.use_automatic_position_movement && !m_is_position_locked) {
+        if (!forward)
+            --m_position;
+        // Past the end of a forward walk the MIME-data history stays on the last item, while the text history
+        // steps past it again; both paste the last item once more.
+        else if (!(pulled_back && m_options.is_rich_text_copy_enabled))
+            ++m_position;
+    }
+    return chosen;
+}
+
+void ClipboardHistory::insert_front_text(const QString& text)
+{
+    m_text_history.prepend(text);
+}
+
+void ClipboardHistory::insert_front_mime(std::unique_ptr<QMimeData> mime_data)
+{
+    m_mime_history.insert(m_mime_history.begin(), std::move(mime_data));
+}
+
+void ClipboardHistory::remove_front()
+{
+    if (m_options.is_rich_text_copy_enabled) {
+        if (!m_mime_history.empty())
+            m_mime_history.erase(m_mime_history.begin());
+    } else if (!m_text_history.isEmpty()) {
+        m_text_history.removeFirst();
+    }
+}
+
+void ClipboardHistory::go_forward()
+{
+    if (is_forward())
+        m_position = m_position < last() ? m_position + 1 : last();
+    else if (is_backward())
+        m_position = std::max(m_position, 0) - 1;
+}
+
+void ClipboardHistory::go_back()
+{
+    if (is_forward()) {
+        m_position = m_position < 0 ? 0 : std::min(m_position, last()) - 1;
+    } else if (is_backward()) {
+        if (m_position >= last())
+            m_position = last();
+        else if (m_position == -1)
+            m_position = 1;
+        else
+            ++m_position;
+    }
+}
+
+void ClipboardHistory::switch_paste_order()
+{
+    if (is_forward()) {
+        m_options.paste_order = k_backward;
+        m_position = last();
+    } else {
+        m_options.paste_order = k_forward;
+        m_position = 0;
+    }
+}
+
+bool ClipboardHistory::set_mode(const QString& mode_text)
+{
+    if (mode_text == QLatin1String("Automatic Forward")) {
+        m_options.paste_order = k_forward;
+        m_options.use_automatic_position_movement = true;
+        qDebug() << "Mode set to Automatic Forward";
+    } else if (mode_text == QLatin1String("Automatic Backward")) {
+        m_options.paste_order = k_backward;
+        m_options.use_automatic_position_movement = true;
+        qDebug() << "Mode set to Automatic Backward";
+    } else if (mode_text == QLatin1String("Manual")) {
+        m_options.use_automatic_position_movement = false;
+        qDebug() << "Mode set to automatic Manual";
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void ClipboardHistory::lock()
+{
+    m_locked_position = m_position;
+    m_is_position_locked = true;
+}
+
+void ClipboardHistory::unlock()
+{
+    m_position = m_locked_position;
+    m_is_position_locked = false;
+}
+
+bool ClipboardHistory::toggle_lock(std::optional<int> selected_row)
+{
+    if (m_is_position_locked) {
+        unlock();
+        return false;
+    }
+    // The row is converted with the position as it stands before the lock moves it.
+    const std::optional<int> index = selected_row ? index_for_row(*selected_row) : std::nullopt;
+    lock();
+    if (index)
+        m_position = *index;
+    return true;
+}
+
+int ClipboardHistory::dialog_position() const
+{
+    int p = std::min(m_position, last());
+    if (is_forward() && p == -1)
+        p = 0;
+    return p;
+}
+
+std::optional<int> ClipboardHistory::index_for_row(int row) const
+{
+    if (row < 0)
+        return std::nullopt;
+    const int p = dialog_position();
+    const int index = is_backward() ? p - row : p + row;
+    if (index < 0 || index > last())
+        return std::nullopt;
+    return index;
+}
+
+bool ClipboardHistory::delete_row(int row)
+{
+    const std::optional<int> index = index_for_row(row);
+    if (!index)
+        return false;
+    if (m_options.is_rich_text_copy_enabled)
+        m_mime_history.erase(m_mime_history.begin() + *index);
+    else
+        m_text_history.removeAt(*index);
+    if (!is_forward())
+        --m_position;
+    if (is_empty())
+        m_position = -1;
+    return true;
+}
+
+bool ClipboardHistory::move_row(int from, int to, const MimeCopier& copier)
+{
+    const std::optional<int> from_index = index_for_row(from);
+    const std::optional<int> to_index = index_for_row(to);
+    if (!from_index || !to_index)
+        return false;
+    // Both indices are taken before the move; the item then ends where row `to` stood.
+    const int target = *to_index;
+    if (m_options.is_rich_text_copy_enabled) {
+        std::unique_ptr<QMimeData> item = std::move(m_mime_history[static_cast<size_t>(*from_index)]);
+        m_mime_history.erase(m_mime_history.begin() + *from_index);
+        if (copier) {
+            std::unique_ptr<QMimeData> fresh = copier(*item);
+            if (fresh)
+                item = std::move(fresh); // the old object is destroyed here
+        }
+        m_mime_history.insert(m_mime_history.begin() + target, std::move(item));
+    } else {
+        m_text_history.move(*from_index, target);
+    }
+    return true;
+}
+
+std::optional<int> ClipboardHistory::status_number()
+{
+    if (is_backward()) {
+        if (m_position == -1)
+            return std::nullopt;
+        return m_position + 1;
+    }
+    const int n = size();
+    if (m_position == n)
+        return std::nullopt;
+    if (m_position == -1)
+        m_position = 0;
+    return n - m_position;
+}
+
+void ClipboardHistory::clear()
+{
+    m_text_history.clear();
+    m_mime_history.clear();
+    m_position = -1;
+}

@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QMimeData>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// The switches of the history that are kept in the settings file.
+struct HistoryOptions {
+    QString paste_order = QStringLiteral("backward"); // "forward" or "backward"; any other text stops the walk
+    bool use_automatic_position_movement = true;
+    bool is_stackpaste_paused = false;
+    bool is_rich_text_copy_enabled = true; // true: the MIME-data history is the active one
+};
+
+// The clipboard history: a text history and a MIME-data history (exactly one of them active), the position of
+// the item the next paste takes, the paste order, automatic movement and the position lock.
+//
+// The list order is the order of travel for "forward": a forward paste walks from low to high indices, a backward
+// paste from high to low. The position may stand outside 0..last (one past either end, or lower after deletions);
+// every read brings it into range first and no read ever leaves 0..last. Each history keeps at most 100 items.
+//
+// Ownership: the MIME list owns its items; an item removed by trimming, deletion, clearing or reordering is
+// destroyed. Main thread only; nothing here blocks.
+class ClipboardHistory {
+public:
+    static constexpr int k_max_items = 100;
+    static inline const QString k_forward = QStringLiteral("forward");
+    static inline const QString k_backward = QStringLiteral("backward");
+
+    // Makes the fresh deep copy that replaces a moved MIME item.
+    using MimeCopier = std::function<std::unique_ptr<QMimeData>(const QMimeData&)>;
+
+    ClipboardHistory();
+    ~ClipboardHistory();
+    ClipboardHistory(const ClipboardHistory&) = delete;
+    ClipboardHistory& operator=(const ClipboardHistory&) = delete;
+
+    // --- state ---
+    const HistoryOptions& options() const { return m_options; }
+    void set_options(const HistoryOptions& options) { m_options = options; }
+    const QString& paste_order() const { return m_options.paste_order; }
+    void set_paste_order(const QString& order) { m_options.paste_order = order; }
+    bool use_automatic_position_movement() const { return m_options.use_automatic_position_movement; }
+    void set_use_automatic_position_movement(bool on) { m_options.use_automatic_position_movement = on; }
+    bool is_paused() const { return m_options.is_stackpaste_paused; }
+    void set_paused(bool on) { m_options.is_stackpaste_paused = on; }
+    bool is_rich_text_copy_enabled() const { return m_options.is_rich_text_copy_enabled; }
+    // Switching the active history empties both, as clear() does.
+    void set_rich_text_copy_enabled(bool on);
+    bool is_file_copy_enabled() const { return m_is_file_copy_enabled; }
+    void set_file_copy_enabled(bool on) { m_is_file_copy_enabled = on; }
+
+    int position() const { return m_position; }
+    void set_position(int position) { m_position = position; }
+    bool is_position_locked() const { return m_is_position_locked; }
+    int locked_position() const { return m_locked_position; }
+
+    // Number of items in the active history.
+    int size() const;
+    bool is_empty() const { return size() == 0; }
+    const QStringList& text_items() const { return m_text_history; }
+    const std::vector<std::unique_ptr<QMimeData>>& mime_items() const { return m_mime_history; }
+    QString text_at(int index) const { return m_text_history.at(index); }
+    const QMimeData* mime_at(int index) const { return m_mime_history.at(static_cast<size_t>(index)).get(); }
+
+    // --- the copy and paste steps ---
+    // Moves the position for a new copy: up from below 0 to 0, then one up in "backward" with automatic movement.
+    void copy_step();
+    // Add steps. In "backward" with automatic movement the new item lands at the position; returns false when the
+    // order text is neither "forward" nor "backward" and nothing was added.
+    bool add_text(const QString& text);
+    bool add_mime(std::unique_ptr<QMimeData> mime_data);
+    // Chooses the active history's item for a paste and moves the position; nullopt when there is none.
+    std::optional<int> paste_step();
+    // The temporary item of an autocomplete paste: inserted at index 0, not trimmed.
+    void insert_front_text(const QString& text);
+    void insert_front_mime(std::unique_ptr<QMimeData> mime_data);
+    void remove_front();
+
+    // --- navigation and order ---
+    void go_forward();
+    void go_back();
+    void switch_paste_order();
+    // Applies a mode text of the main window; returns false for a text that is not a mode.
+    bool set_mode(const QString& mode_text);
+
+    // --- lock ---
+    void lock();
+    void unlock();
+    // The history dialog's lock toggle: releases a lock, or takes one and moves the position to the item that the
+    // dialog's selected row names (when it names one). Returns whether the position is locked afterwards.
+    bool toggle_lock(std::optional<int> selected_row);
+
+    // --- dialog rows ---
+    // The index that a row of the history dialog names, or nullopt when it names no item of the active history.
+    std::optional<int> index_for_row(int row) const;
+    // Removes the item that the row names; the position keeps naming the same item or the next in travel order.
+    bool delete_row(int row);
+    // Moves the item of row `from` to where row `to` stood; the position is unchanged. A moved MIME item is replaced
+    // by copier's fresh deep copy when a copier is given.
+    bool move_row(int from, int to, const MimeCopier& copier = {});
+
+    // The number the status indicator shows, or nullopt when it keeps what it shows. In "forward" order a
+    // position of -1 is set to 0 on the way.
+    std::optional<int> status_number();
+
+    // Empties both histories and sets the position to -1; lock and flags stay.
+    void clear();
+
+private:
+    bool is_forward() const { return m_options.paste_order == k_forward; }
+    bool is_backward() const { return m_options.paste_order == k_backward; }
+    int last() const { return size() - 1; }
+    // Index at which an add step places the new item (nullopt: unknown order), updating the position.
+    std::optional<int> add_index();
+    void trim();
+    // The position as the dialog sees it when it fills its list.
+    int dialog_position() const;
+
+    HistoryOptions m_options;
+    QStringList m_text_history;
+    std::vector<std::unique_ptr<QMimeData>> m_mime_history;
+    int m_position = -1;
+    bool m_is_position_locked = false;
+    int m_locked_position = -1;
+    bool m_is_file_copy_enabled = true;
+};

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/App.h"
+#include "ui/SingleApplication.h"
+
+#include <QFont>
+#include <QFontDatabase>
+
+int main(int argc, char** argv)
+{
+    // No periodic polling of network bearers.
+    qputenv("QT_BEARER_POLL_TIMEOUT", QByteArray::number(-1));
+    QCoreApplication::setApplicationName(QStringLiteral("Stackpaste"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Halcyon Works"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("0.0.6"));
+
+    SingleApplication application(argc, argv);
+    Q_INIT_RESOURCE(images);
+
+    App app;
+    QApplication::setActiveWindow(&app);
+
+    // The font is not among the resources, so the default font stays.
+    if (QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Roboto-Regular.ttf")) != -1)
+        QApplication::setFont(QFont(QStringLiteral("MyFont"), -1, -1, false));
+
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &app, &App::quit);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&application, &SingleApplication::show_up, &app, &App::open_app);
+    return application.exec();
+}

@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+// The desktop entries that tie Stackpaste to the desktop: the XDG autostart entry "Stackpaste.desktop" in
+// $XDG_CONFIG_HOME/autostart, and on the first start the menu and desktop entries. Failures are silent apart
+// from a debug line; the program carries on.
+
+// Writes the autostart entry (Exec: the executable path in double quotes) unless it already has that content.
+void add_start_up_entry();
+// Removes the autostart entry if there is one.
+void remove_start_up_entry();
+// Creates, in order, <applications>/Stackpaste/Stackpaste.desktop, <applications>/Stackpaste/uninstall.desktop
+// and <desktop>/Stackpaste.desktop. Existing files are left as they are.
+void create_shortcut_files();
+
+// The autostart entry's path and the content it is given (tests).
+QString start_up_entry_path();
+QString start_up_entry_content();

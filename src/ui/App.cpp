@@ -1,0 +1,451 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/App.h"
+
+#include "core/Keyboard.h"
+#include "core/MimeCopy.h"
+#include "core/SaveManager.h"
+#include "core/Trace.h"
+#include "platform/StartUpEntry.h"
+#include "platform/x11/LinuxKeyboard.h"
+#include "ui/HotkeyProcessor.h"
+#include "ui_App.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QDir>
+#include <QGuiApplication>
+#include <QTimer>
+
+App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
+{
+    // The switches start as in a fresh installation until the settings are loaded.
+    m_save_manager = std::make_unique<SaveManager>();
+    m_ui = std::make_unique<Ui::app>();
+
+    m_keyboard = keyboard ? std::move(keyboard) : create_keyboard();
+    m_hotkey_processor = std::make_unique<HotkeyProcessor>(this, m_keyboard.get());
+    m_clipboard = QGuiApplication::clipboard();
+    m_mime_copy = std::make_unique<MimeCopy>();
+
+    setWindowTitle(QCoreApplication::applicationName());
+    m_save_manager->load_settings(m_settings);
+    m_history.set_options(m_settings.history);
+    move_status_indicator(m_settings.indicator_position);
+
+    m_ui->setupUi(this);
+    setWindowTitle(QCoreApplication::applicationName());
+    setFixedSize(size());
+    update_ui();
+
+    if (m_settings.start_at_startup)
+        add_start_up_entry();
+    else
+        remove_start_up_entry();
+    if (m_settings.is_first_start) {
+        create_shortcut_files();
+        open_app();
+    }
+
+    m_timer = new QTimer(this);
+    connect(m_timer, &QTimer::timeout, this, &App::update);
+    m_timer->start(1000);
+    m_ui->button_open_history_dialog->setText(QStringLiteral("Show History"));
+
+    m_keyboard->set_hooked(true);
+    connect(m_keyboard.get(), &Keyboard::signal_key_pressed, this, &App::key_pressed);
+    connect(m_clipboard, &QClipboard::changed, this, &App::clipboard_changed);
+    connect(m_clipboard, &QClipboard::dataChanged, this, &App::clipboard_data_changed);
+    connect(m_clipboard, &QClipboard::destroyed, this, &App::clipboard_destroyed);
+    connect(m_clipboard, &QClipboard::findBufferChanged, this, &App::clipboard_find_buffer_changed);
+    connect(m_clipboard, &QClipboard::objectNameChanged, this, &App::clipboard_object_name_changed);
+    connect(m_clipboard, &QClipboard::selectionChanged, this, &App::clipboard_selection_changed);
+    reconnect_keyboard_hook();
+
+    m_settings.is_first_start = false;
+    prepare_temp_dir();
+    m_ui->combobox_mode_select->addItems(
+        {QStringLiteral("Automatic Backward"), QStringLiteral("Automatic Forward"), QStringLiteral("Manual")});
+    // Connected after filling, so the items do not change the mode loaded from the settings.
+    connect(m_ui->combobox_mode_select, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this](int index) { slot_combobox_edit_text_changed(m_ui->combobox_mode_select->itemText(index)); });
+}
+
+App::~App()
+{
+    save_settings();
+    // The temporary directory goes with every snapshot in it.
+    m_mime_copy.reset();
+    m_save_manager.reset();
+    if (m_keyboard)
+        m_keyboard->set_hooked(false);
+}
+
+void App::prepare_temp_dir()
+{
+    if (!m_mime_copy->is_valid())
+        return;
+    TRACE("Temp dir is valid");
+    qDebug() << "Temp dir path is:" << m_mime_copy->path();
+}
+
+void App::save_settings()
+{
+    m_settings.history = m_history.options();
+    m_settings.indicator_position = m_status_indicator_position;
+    m_save_manager->save_settings(m_settings);
+}
+
+void App::quit()
+{
+    save_settings();
+    QCoreApplication::quit();
+}
+
+void App::open_app()
+{
+    show();
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+// ---- the history ----
+
+void App::add_to_stackpaste_text_history(QString current_clipboard_text)
+{
+    TRACE("START add_to_stackpaste_text_history(QString current_clipboard_text)");
+    m_history.add_text(current_clipboard_text);
+    TRACE("END add_to_stackpaste_text_history(QString current_clipboard_text)");
+}
+
+void App::add_to_stackpaste_mime_data_history(QMimeData* current_clipboard_mime_data)
+{
+    std::unique_ptr<QMimeData> item(current_clipboard_mime_data);
+    TRACE("START add_to_stackpaste_mime_data_history(QMimeData *current_clipboard_mime_data)");
+    qDebug() << "Size of m_stackpaste_clipboard_mime_data_history is: " << m_history.mime_items().size();
+    m_history.add_mime(std::move(item));
+    TRACE("END add_to_stackpaste_mime_data_history(QMimeData *current_clipboard_mime_data)");
+}
+
+void App::clear_clipboard_history()
+{
+    qDebug() << "App::clear_clipboard_history";
+    m_history.clear();
+}
+
+void App::clipboard_history_go_back()
+{
+    trace::plain(QStringLiteral("App::clipboard_history_go_back()"));
+    m_history.go_back();
+}
+
+void App::clipboard_history_go_forward()
+{
+    trace::plain(QStringLiteral("App::clipboard_history_go_forward()"));
+    m_history.go_forward();
+}
+
+void App::switch_paste_order()
+{
+    m_history.switch_paste_order();
+    update_ui();
+}
+
+void App::enable_or_disable_automatic_position_movement()
+{
+    qDebug() << "App::enable_or_disable_automatic_position_movement";
+    m_history.set_use_automatic_position_movement(!m_history.use_automatic_position_movement());
+    update_ui();
+}
+
+void App::enable_or_disable_rich_text_copy()
+{
+    m_history.set_rich_text_copy_enabled(!m_history.is_rich_text_copy_enabled());
+    update_ui();
+}
+
+void App::pause_or_resume_stackpaste()
+{
+    m_history.set_paused(!m_history.is_paused());
+    update_ui();
+}
+
+void App::lock_current_position()
+{
+    m_history.lock();
+}
+
+void App::unlock_current_position()
+{
+    m_history.unlock();
+}
+
+void App::history_dialog_list_item_activated()
+{
+    qDebug() << "\nCalling history_dialog_list_item_activated()\n";
+    // Until the history dialog exists no row is selected: a new lock keeps the position.
+    m_history.toggle_lock(std::nullopt);
+}
+
+void App::delete_history_item(int row)
+{
+    m_history.delete_row(row);
+}
+
+void App::slot_history_list_item_position_changed(int from, int to)
+{
+    m_history.move_row(from, to, [this](const QMimeData& item) {
+        return m_mime_copy->copy(item, MimeCopy::Variant::Capture, m_history.is_file_copy_enabled());
+    });
+}
+
+void App::slot_combobox_edit_text_changed(QString new_text)
+{
+    m_history.set_mode(new_text);
+}
+
+void App::update_status_indicator()
+{
+    if (const std::optional<int> number = m_history.status_number())
+        m_status_indicator_number = *number;
+}
+
+void App::print_current_text_clipboard_state()
+{
+    qDebug() << "m_stackpaste_clipboard_text_history:" << m_history.text_items();
+    qDebug() << "m_current_clipboard_history_position: " << m_history.position();
+}
+
+void App::print_current_mime_data_clipboard_state()
+{
+    qDebug() << "Size of m_stackpaste_clipboard_mime_data_history is: " << m_history.mime_items().size();
+    qDebug() << "m_current_clipboard_history_position: " << m_history.position();
+}
+
+void App::test_slot(int a, int b)
+{
+    qDebug() << "Test slot called " << a << b;
+}
+
+// ---- the copy road ----
+
+void App::clipboard_changed(QClipboard::Mode)
+{
+    update_status_indicator();
+}
+
+void App::clipboard_data_changed()
+{
+    TRACE("START clipboard_data_changed()");
+    if (m_ignore_next_clipboard_change) {
+        m_ignore_next_clipboard_change = false;
+        return;
+    }
+    if (m_paste_pressed) {
+        paste_from_stackpaste_clipboard();
+        m_paste_pressed = false;
+    } else {
+        copy_to_stackpaste_clipboard();
+        m_copy_pressed = false;
+        m_cut_pressed = false;
+    }
+    TRACE("END clipboard_data_changed()");
+}
+
+void App::copy_to_stackpaste_clipboard()
+{
+    TRACE("START copy_to_stackpaste_clipboard()");
+    if (m_history.is_position_locked())
+        history_dialog_list_item_activated();
+    if (m_history.position() < 0)
+        m_history.set_position(0);
+    if (m_history.is_paused())
+        return;
+
+    const QMimeData* source = m_clipboard->mimeData();
+    if (!source || MimeCopy::is_empty_change(*source)) {
+        // The owner of the clipboard went away; the user copied nothing.
+        qDebug() << "Clipboard emptied by its owner: nothing recorded";
+        TRACE("END copy_to_stackpaste_clipboard()");
+        return;
+    }
+    if (MimeCopy::is_secret(*source)) {
+        qDebug() << "Clipboard content marked secret by a password manager: not recorded";
+        TRACE("END copy_to_stackpaste_clipboard()");
+        return;
+    }
+
+    if (m_history.is_rich_text_copy_enabled()) {
+        QMimeData* copy = get_mime_data_object_copy(source);
+        m_history.copy_step();
+        add_to_stackpaste_mime_data_history(copy);
+    } else {
+        const QString text = source->text();
+        trace::plain(text);
+        m_history.copy_step();
+        add_to_stackpaste_text_history(text);
+        TRACE("----- copy_to_stackpaste_clipboard ----- ");
+    }
+    TRACE("END copy_to_stackpaste_clipboard()");
+}
+
+QMimeData* App::get_mime_data_object_copy(const QMimeData* mime_data_reference)
+{
+    TRACE("START get_mime_data_object_copy(const QMimeData *mime_data_reference)");
+    QMimeData* copy =
+        m_mime_copy->copy(*mime_data_reference, MimeCopy::Variant::Capture, m_history.is_file_copy_enabled())
+            .release();
+    TRACE("END get_mime_data_object_copy(const QMimeData *mime_data_reference)");
+    return copy;
+}
+
+QMimeData* App::get_mime_data_object_copy_2(const QMimeData* mime_data_reference)
+{
+    TRACE("START get_mime_data_object_copy_2(const QMimeData *mime_data_reference)");
+    QMimeData* copy =
+        m_mime_copy->copy(*mime_data_reference, MimeCopy::Variant::Paste, m_history.is_file_copy_enabled()).release();
+    TRACE("END get_mime_data_object_copy_2(const QMimeData *mime_data_reference)");
+    return copy;
+}
+
+// ---- the paste road: runs while the user's key press is held ----
+
+void App::key_pressed(int key, int)
+{
+    if (m_hotkey_processor)
+        m_hotkey_processor->handle_key(key);
+}
+
+void App::copy_pressed()
+{
+    if (m_history.is_position_locked())
+        m_history.unlock();
+    m_copy_pressed = true;
+}
+
+void App::cut_pressed()
+{
+    m_cut_pressed = true;
+}
+
+void App::paste_pressed()
+{
+    trace::plain(QStringLiteral("App::paste_pressed()"));
+    m_paste_pressed = true;
+}
+
+void App::paste_from_stackpaste_clipboard()
+{
+    TRACE("START paste_from_stackpaste_clipboard()");
+    if (m_history.is_paused())
+        return;
+    const std::optional<int> chosen = m_history.paste_step();
+    if (!chosen)
+        return;
+    if (m_history.is_rich_text_copy_enabled()) {
+        set_ignore_and_write_clipboard(get_mime_data_object_copy_2(m_history.mime_at(*chosen)));
+    } else {
+        const QString text = m_history.text_at(*chosen);
+        if (text.contains(QLatin1String("file:///")))
+            return;
+        auto* content = new QMimeData;
+        content->setText(text);
+        set_ignore_and_write_clipboard(content);
+    }
+    TRACE("END paste_from_stackpaste_clipboard()");
+}
+
+void App::set_ignore_and_write_clipboard(QMimeData* content)
+{
+    // On X11 our own write raises dataChanged inside setMimeData, so the flag must be set first.
+    m_ignore_next_clipboard_change = true;
+    m_clipboard->setMimeData(content);
+}
+
+void App::clipboard_set(QString str)
+{
+    qDebug() << "Trying to set clip";
+    m_clipboard->setText(str);
+}
+
+// ---- the keyboard ----
+
+void App::connect_keyboard_hook()
+{
+    m_keyboard->set_hooked(true);
+    m_is_keyboard_hook_connected = true;
+}
+
+void App::disconnect_keyboard_hook()
+{
+    m_keyboard->set_hooked(false);
+    m_is_keyboard_hook_connected = false;
+}
+
+void App::reconnect_keyboard_hook()
+{
+    if (m_settings.use_keyboard_shortcuts && !m_is_keyboard_hook_connected)
+        connect_keyboard_hook();
+    else if (!m_settings.use_keyboard_shortcuts && m_is_keyboard_hook_connected)
+        disconnect_keyboard_hook();
+}
+
+// ---- the main window ----
+
+void App::update_ui()
+{
+    qDebug() << "Callig update ui";
+    const bool paused = m_history.is_paused();
+    m_ui->change_mode_button->setText(paused ? tr("Stackpaste is OFF - Click to Start")
+                                             : tr("Stackpaste is ON - Click to Pause"));
+    m_ui->change_order_button->setText(m_history.paste_order() == ClipboardHistory::k_forward
+                                           ? tr("Forward paste order - Click to change to Backward paste order")
+                                           : tr("Backward paste order - Click to change to Forward paste order"));
+    m_ui->rich_text_copy_toggle_button->setText(m_history.is_rich_text_copy_enabled()
+                                                    ? tr("Rich Text copy is Enabled - Click to Disable")
+                                                    : tr("Rich Text copy is Disabled - Click to Enable"));
+    TRACE("Automatic Position Movement");
+    m_ui->automatic_position_movement_toggle_button->setText(m_history.use_automatic_position_movement()
+                                                                 ? tr("Automatic Position Movement - Click to Manual")
+                                                                 : tr("Manual Position Movement - Click to Automatic"));
+    m_ui->button_toggle_file_copy->setText(m_history.is_file_copy_enabled()
+                                               ? QStringLiteral("File Copy Enabled - Click to Toggle")
+                                               : QStringLiteral("File Copy Disabled - Click to Toggle"));
+    m_ui->app_info->setText(QString());
+    const QString icon = paused ? QStringLiteral(":/images/app_paused.png") : QStringLiteral(":/images/app.png");
+    m_ui->app_icon->setPixmap(QPixmap(icon));
+    setWindowIcon(QIcon(icon));
+}
+
+void App::on_change_mode_button_clicked()
+{
+    trace::plain(QStringLiteral("change_mode_button clicked "));
+    pause_or_resume_stackpaste();
+}
+
+void App::on_change_order_button_clicked()
+{
+    trace::plain(QStringLiteral("change_order_button clicked"));
+    switch_paste_order();
+}
+
+void App::on_rich_text_copy_toggle_button_clicked()
+{
+    enable_or_disable_rich_text_copy();
+}
+
+void App::on_clear_clipboard_history_clicked()
+{
+    clear_clipboard_history();
+}
+
+void App::on_automatic_position_movement_toggle_button_clicked()
+{
+    enable_or_disable_automatic_position_movement();
+}
+
+void App::on_button_toggle_file_copy_clicked()
+{
+    m_history.set_file_copy_enabled(!m_history.is_file_copy_enabled());
+    update_ui();
+}

@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "core/ClipboardHistory.h"
+#include "core/Keyboard.h"
+#include "core/Settings.h"
+
+#include <QClipboard>
+#include <QWidget>
+
+#include <memory>
+
+class HotkeyProcessor;
+class MimeCopy;
+class QMimeData;
+class QTimer;
+class SaveManager;
+namespace Ui {
+class app;
+}
+
+// The application object and main window: owns every component, holds the clipboard history and wires the
+// copy road (clipboard change -> capture -> history) and the paste road (Ctrl+V -> paste step -> clipboard).
+// Each slot is a short delegation to the component that does the work. Main thread only.
+class App : public QWidget {
+    Q_OBJECT
+public:
+    // keyboard: the key source; null takes the platform's (tests hand in a fake).
+    explicit App(std::unique_ptr<Keyboard> keyboard = nullptr);
+    ~App() override;
+
+    // Read access for the components and the tests.
+    ClipboardHistory& history() { return m_history; }
+    const Settings& settings() const { return m_settings; }
+    Settings& settings() { return m_settings; }
+    Keyboard* keyboard() const { return m_keyboard.get(); }
+    MimeCopy& mime_copy() const { return *m_mime_copy; }
+    bool is_keyboard_hook_connected() const { return m_is_keyboard_hook_connected; }
+    // The status indicator's position, kept here until the counter window exists, and its last number.
+    QPoint status_indicator_position() const { return m_status_indicator_position; }
+    void move_status_indicator(const QPoint& position) { m_status_indicator_position = position; }
+    int status_indicator_number() const { return m_status_indicator_number; }
+
+    void add_to_stackpaste_text_history(QString current_clipboard_text);
+    // The history takes ownership.
+    void add_to_stackpaste_mime_data_history(QMimeData* current_clipboard_mime_data);
+    QMimeData* get_mime_data_object_copy(const QMimeData* mime_data_reference);
+    QMimeData* get_mime_data_object_copy_2(const QMimeData* mime_data_reference);
+    void delete_history_item(int row);
+    void save_settings();
+
+public Q_SLOTS:
+    bool is_debug_mode() { return false; }
+    void update() {}
+    void quit();
+    void open_app();
+    void open_app_settings() { open_app(); }
+    void copy_to_stackpaste_clipboard();
+    void paste_from_stackpaste_clipboard();
+    void switch_paste_order();
+    void pause_or_resume_stackpaste();
+    void copy_pressed();
+    void paste_pressed();
+    void cut_pressed();
+    void enable_or_disable_rich_text_copy();
+    void clipboard_history_go_back();
+    void clipboard_history_go_forward();
+    void print_current_text_clipboard_state();
+    void print_current_mime_data_clipboard_state();
+    void clear_clipboard_history();
+    void enable_or_disable_automatic_position_movement();
+    void history_dialog_list_item_activated();
+    void lock_current_position();
+    void unlock_current_position();
+    void slot_history_list_item_position_changed(int from, int to);
+    void slot_combobox_edit_text_changed(QString new_text);
+    void key_pressed(int key, int flags);
+    void test_slot(int a, int b);
+    void clipboard_changed(QClipboard::Mode mode);
+    void clipboard_data_changed();
+    void clipboard_destroyed() {}
+    void clipboard_find_buffer_changed() {}
+    void clipboard_object_name_changed() {}
+    void clipboard_selection_changed() {}
+    void clipboard_set(QString str);
+    void reconnect_keyboard_hook();
+    void connect_keyboard_hook();
+    void disconnect_keyboard_hook();
+    void update_status_indicator();
+    void update_ui();
+
+    // Main window buttons, reached by name.
+    void on_change_mode_button_clicked();
+    void on_change_order_button_clicked();
+    void on_rich_text_copy_toggle_button_clicked();
+    void on_clear_clipboard_history_clicked();
+    void on_automatic_position_movement_toggle_button_clicked();
+    void on_button_toggle_file_copy_clicked();
+
+private:
+    void prepare_temp_dir();
+    void set_ignore_and_write_clipboard(QMimeData* content);
+
+    std::unique_ptr<Ui::app> m_ui;
+    ClipboardHistory m_history;
+    Settings m_settings;
+    std::unique_ptr<SaveManager> m_save_manager;
+    std::unique_ptr<Keyboard> m_keyboard;
+    std::unique_ptr<HotkeyProcessor> m_hotkey_processor;
+    QClipboard* m_clipboard = nullptr;
+    std::unique_ptr<MimeCopy> m_mime_copy;
+    QTimer* m_timer = nullptr;
+
+    bool m_is_keyboard_hook_connected = false;
+    bool m_ignore_next_clipboard_change = false;
+    bool m_paste_pressed = false;
+    bool m_copy_pressed = false;
+    bool m_cut_pressed = false;
+    QPoint m_status_indicator_position;
+    int m_status_indicator_number = 0;
+};
