@@ -1,8 +1,114 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// PLACEHOLDER
 #include "platform/StartUpEntry.h"
-void add_start_up_entry() {}
-void remove_start_up_entry() {}
-void create_shortcut_files() {}
-QString start_up_entry_path() { return {}; }
-QString start_up_entry_content() { return {}; }
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace {
+
+const QString k_product = QStringLiteral("Stackpaste");
+const QString k_entry_ending = QStringLiteral(".desktop");
+
+// A program path as one quoted argument of an Exec key: inside the quotes '"', '`', '$' and '\' take a
+// backslash, and the key's value escapes every backslash once more.
+QString exec_argument(const QString& path)
+{
+    QString quoted;
+    for (const QChar c : path) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        quoted += c;
+    }
+    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString desktop_entry(const QString& name, const QString& program, bool try_exec)
+{
+    QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n")
+                        .arg(name, exec_argument(program));
+    if (try_exec)
+        entry += QStringLiteral("TryExec=%1\n").arg(program);
+    entry += QStringLiteral("Terminal=false\n");
+    return entry;
+}
+
+// Writes a new file; an existing one is left as it is.
+void create_entry(const QString& path, const QString& content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (!file.exists())
+            qDebug() << "Cannot create" << path << file.errorString();
+        return;
+    }
+    if (file.write(content.toUtf8()) < 0)
+        qDebug() << "Cannot write" << path << file.errorString();
+    file.close();
+    // Desktops only launch entries on the desktop that may be executed.
+    file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
+}
+
+QString first_location(QStandardPaths::StandardLocation location)
+{
+    const QStringList locations = QStandardPaths::standardLocations(location);
+    return locations.isEmpty() ? QString() : locations.first();
+}
+
+} // namespace
+
+QString start_up_entry_path()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart/") +
+           QCoreApplication::applicationName() + k_entry_ending;
+}
+
+QString start_up_entry_content()
+{
+    return desktop_entry(QCoreApplication::applicationName(), QCoreApplication::applicationFilePath(), false) +
+           QStringLiteral("X-GNOME-Autostart-enabled=true\n");
+}
+
+void add_start_up_entry()
+{
+    const QString path = start_up_entry_path();
+    const QByteArray content = start_up_entry_content().toUtf8();
+    QFile existing(path);
+    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == content)
+        return;
+    existing.close();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        qDebug() << "Cannot write the start-up entry" << path << file.errorString();
+}
+
+void remove_start_up_entry()
+{
+    QFile file(start_up_entry_path());
+    if (file.exists() && !file.remove())
+        qDebug() << "Cannot remove the start-up entry" << file.fileName() << file.errorString();
+}
+
+void create_shortcut_files()
+{
+    const QString program = QCoreApplication::applicationFilePath();
+    const QString applications = first_location(QStandardPaths::ApplicationsLocation);
+    if (!applications.isEmpty()) {
+        const QString folder = applications + QLatin1Char('/') + k_product;
+        QDir().mkpath(folder);
+        create_entry(folder + QLatin1Char('/') + k_product + k_entry_ending, desktop_entry(k_product, program, false));
+        // TryExec hides the entry while no uninstall program exists.
+        const QString uninstall = QCoreApplication::applicationDirPath() + QStringLiteral("/uninstall");
+        create_entry(folder + QStringLiteral("/uninstall") + k_entry_ending,
+                     desktop_entry(QStringLiteral("Uninstall ") + k_product, uninstall, true));
+    }
+    const QString desktop = first_location(QStandardPaths::DesktopLocation);
+    if (!desktop.isEmpty() && QFileInfo(desktop).isDir())
+        create_entry(desktop + QLatin1Char('/') + k_product + k_entry_ending, desktop_entry(k_product, program, false));
+}

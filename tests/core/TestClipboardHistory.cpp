@@ -1,10 +1,312 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/ClipboardHistory.h"
+
 #include <QTest>
+
+// The history is driven by small scripts, one step per word:
+//   c:X copy X    p paste (records the item's text, or "-" when none)    back / fwd manual moves
+//   lock / unlock / toggle:R (the dialog's lock with row R selected; toggle: with none)    del:R delete dialog row R
+//   move:F>T drag row F to row T    switch the paste order    clear    mode:<text> (underscores for spaces)
+struct Run {
+    QStringList pasted;
+    QStringList items;
+    int position = -1;
+};
+
+static QString item_text(const ClipboardHistory& history, int index)
+{
+    return history.is_rich_text_copy_enabled() ? history.mime_at(index)->text() : history.text_at(index);
+}
+
+static QStringList items_of(const ClipboardHistory& history)
+{
+    QStringList items;
+    for (int i = 0; i < history.size(); ++i)
+        items << item_text(history, i);
+    return items;
+}
+
+static void add_copy(ClipboardHistory& history, const QString& text)
+{
+    history.copy_step();
+    if (history.is_rich_text_copy_enabled()) {
+        auto data = std::make_unique<QMimeData>();
+        data->setText(text);
+        history.add_mime(std::move(data));
+    } else {
+        history.add_text(text);
+    }
+}
+
+static Run run_script(ClipboardHistory& history, const QString& script)
+{
+    Run run;
+    for (const QString& step : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString arg = step.section(QLatin1Char(':'), 1);
+        if (step.startsWith(QLatin1String("c:"))) {
+            add_copy(history, arg);
+        } else if (step == QLatin1String("p")) {
+            const std::optional<int> chosen = history.paste_step();
+            run.pasted << (chosen ? item_text(history, *chosen) : QStringLiteral("-"));
+        } else if (step == QLatin1String("back")) {
+            history.go_back();
+        } else if (step == QLatin1String("fwd")) {
+            history.go_forward();
+        } else if (step == QLatin1String("lock")) {
+            history.lock();
+        } else if (step == QLatin1String("unlock")) {
+            history.unlock();
+        } else if (step == QLatin1String("toggle")) {
+            history.toggle_lock(std::nullopt);
+        } else if (step.startsWith(QLatin1String("toggle:"))) {
+            history.toggle_lock(arg.toInt());
+        } else if (step.startsWith(QLatin1String("del:"))) {
+            history.delete_row(arg.toInt());
+        } else if (step.startsWith(QLatin1String("move:"))) {
+            history.move_row(arg.section(QLatin1Char('>'), 0, 0).toInt(), arg.section(QLatin1Char('>'), 1).toInt());
+        } else if (step == QLatin1String("switch")) {
+            history.switch_paste_order();
+        } else if (step == QLatin1String("clear")) {
+            history.clear();
+        } else if (step.startsWith(QLatin1String("mode:"))) {
+            history.set_mode(QString(arg).replace(QLatin1Char('_'), QLatin1Char(' ')));
+        } else {
+            qFatal("unknown step %s", qPrintable(step));
+        }
+    }
+    run.items = items_of(history);
+    run.position = history.position();
+    return run;
+}
+
+static QStringList words(const char* text)
+{
+    return QString::fromLatin1(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
 class TestClipboardHistory : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void placeholder() {}
+    void scripts_data()
+    {
+        QTest::addColumn<QString>("order");
+        QTest::addColumn<bool>("automatic");
+        QTest::addColumn<bool>("rich");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("pasted");
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<int>("position");
+
+        // The walk-throughs from a fresh start.
+        for (bool rich : {false, true}) {
+            const char* h = rich ? "mime" : "text";
+            QTest::addRow("%s: backward copies land above the position", h)
+                << "backward" << true << rich << "c:X c:Y c:Z" << QStringList() << words("X Y Z") << 2;
+            QTest::addRow("%s: backward pastes walk newest first and stay on the oldest", h)
+                << "backward" << true << rich << "c:X c:Y c:Z p p p p" << words("Z Y X X") << words("X Y Z") << -1;
+            QTest::addRow("%s: backward copy after the walk goes in above the oldest", h)
+                << "backward" << true << rich << "c:X c:Y c:Z p p p p c:W p p" << words("Z Y X X W X")
+                << words("X W Y Z") << -1;
+            QTest::addRow("%s: forward copies append and pastes walk oldest first", h)
+                << "forward" << true << rich << "c:X c:Y c:Z p p p" << words("X Y Z") << words("X Y Z") << 3;
+            QTest::addRow("%s: manual backward always pastes the newest", h)
+                << "backward" << false << rich << "c:X c:Y c:Z p p p" << words("Z Z Z") << words("Z Y X") << 0;
+            QTest::addRow("%s: manual forward always pastes the oldest", h)
+                << "forward" << false << rich << "c:X c:Y c:Z p p" << words("X X") << words("X Y Z") << 0;
+            QTest::addRow("%s: a copy right after the third forward paste is next", h)
+                << "forward" << true << rich << "c:X c:Y c:Z p p p c:W p" << words("X Y Z W") << words("X Y Z W")
+                << 4;
+            QTest::addRow("%s: paste on an empty history chooses nothing and lifts -1 to 0", h)
+                << "backward" << true << rich << "p" << words("-") << QStringList() << 0;
+            QTest::addRow("%s: locked pastes repeat one item, unlock restores the saved position", h)
+                << "backward" << true << rich << "c:X c:Y c:Z p lock p p c:W unlock p" << words("Z Y Y Y")
+                << words("X Y W Z") << 0;
+            QTest::addRow("%s: dialog lock moves the position to the selected row", h)
+                << "backward" << true << rich << "c:X c:Y c:Z toggle:2 p p toggle p" << words("X X Z")
+                << words("X Y Z") << 1;
+            QTest::addRow("%s: dialog deletes keep the position on the coming item", h)
+                << "backward" << true << rich << "c:X c:Y c:Z p del:0 del:0" << words("Z") << words("Z") << -1;
+            QTest::addRow("%s: deleting the last item leaves -1", h)
+                << "forward" << true << rich << "c:X del:0" << QStringList() << QStringList() << -1;
+            QTest::addRow("%s: forward delete keeps the position, naming the next item", h)
+                << "forward" << true << rich << "c:X c:Y c:Z p del:0 p" << words("X Z") << words("X Z") << 2;
+            QTest::addRow("%s: forward drag of row 1 to row 0", h)
+                << "forward" << true << rich << "c:X c:Y c:Z p move:1>0 p" << words("X Z") << words("X Z Y") << 2;
+            QTest::addRow("%s: backward drag of row 0 to row 2", h)
+                << "backward" << true << rich << "c:X c:Y c:Z move:0>2 p" << words("Y") << words("Z X Y") << 1;
+            QTest::addRow("%s: a row beyond the list does nothing", h)
+                << "backward" << true << rich << "c:X c:Y p del:5 move:0>4 del:-1" << words("Y") << words("X Y")
+                << 0;
+            QTest::addRow("%s: rows name nothing at -1 in backward order", h)
+                << "backward" << true << rich << "c:X c:Y p p del:0" << words("Y X") << words("X Y") << -1;
+            QTest::addRow("%s: go back from -1 in backward gives 1, also for a single item", h)
+                << "backward" << true << rich << "c:X p back p" << words("X X") << words("X") << -1;
+            QTest::addRow("%s: go forward in backward from 0 gives -1", h)
+                << "backward" << true << rich << "c:X c:Y p p fwd" << words("Y X") << words("X Y") << -1;
+            QTest::addRow("%s: manual moves in forward order stay in range", h)
+                << "forward" << true << rich << "c:X c:Y c:Z fwd fwd fwd back p" << words("Y") << words("X Y Z")
+                << 2;
+            QTest::addRow("%s: switching to backward starts at the newest", h)
+                << "forward" << true << rich << "c:X c:Y c:Z switch p" << words("Z") << words("X Y Z") << 1;
+            QTest::addRow("%s: switching an empty history to forward gives 0", h)
+                << "backward" << true << rich << "switch" << QStringList() << QStringList() << 0;
+            QTest::addRow("%s: switching an empty history to backward gives -1", h)
+                << "forward" << true << rich << "switch" << QStringList() << QStringList() << -1;
+            QTest::addRow("%s: an unknown order adds nothing and pastes nothing", h)
+                << "sideways" << true << rich << "c:X p" << words("-") << QStringList() << 0;
+            QTest::addRow("%s: modes set order and movement; other texts change nothing", h)
+                << "backward" << true << rich << "mode:Automatic_Forward c:X c:Y mode:Manual p p mode:nonsense p"
+                << words("X X X") << words("X Y") << 0;
+            QTest::addRow("%s: clear empties and resets the position", h)
+                << "backward" << true << rich << "c:X c:Y clear p" << words("-") << QStringList() << 0;
+        }
+        // Past the end of a forward walk the two histories differ by one step.
+        QTest::addRow("text: fourth forward paste leaves 3, a later copy is next")
+            << "forward" << true << false << "c:X c:Y c:Z p p p p c:W p" << words("X Y Z Z W") << words("X Y Z W")
+            << 4;
+        QTest::addRow("mime: fourth forward paste leaves 2, a later copy comes after Z once more")
+            << "forward" << true << true << "c:X c:Y c:Z p p p p c:W p p" << words("X Y Z Z Z W")
+            << words("X Y Z W") << 4;
+        QTest::addRow("mime: fifth forward paste gives Z again")
+            << "forward" << true << true << "c:X c:Y c:Z p p p p p" << words("X Y Z Z Z") << words("X Y Z") << 3;
+        QTest::addRow("forward lock beyond the end reads the last item")
+            << "forward" << true << false << "c:X c:Y p p lock p p" << words("X Y Y Y") << words("X Y") << 2;
+    }
+
+    void scripts()
+    {
+        QFETCH(QString, order);
+        QFETCH(bool, automatic);
+        QFETCH(bool, rich);
+        QFETCH(QString, script);
+        ClipboardHistory history;
+        history.set_options({order, automatic, false, rich});
+        const Run run = run_script(history, script);
+        QTEST(run.pasted, "pasted");
+        QTEST(run.items, "items");
+        QTEST(run.position, "position");
+    }
+
+    void hundred_and_first_add_drops_the_oldest_end_without_moving_the_position()
+    {
+        for (const QString& order : {ClipboardHistory::k_backward, ClipboardHistory::k_forward}) {
+            ClipboardHistory history;
+            history.set_options({order, true, false, false});
+            for (int i = 0; i < ClipboardHistory::k_max_items; ++i)
+                add_copy(history, QString::number(i));
+            const int before = history.position();
+            add_copy(history, QStringLiteral("new"));
+            QCOMPARE(history.size(), ClipboardHistory::k_max_items);
+            QCOMPARE(history.text_at(0), QStringLiteral("1"));
+            if (order == ClipboardHistory::k_backward) {
+                // The new item went in at position 100 and the list shifted down: the position names the
+                // slot one above the newest item, and a paste pulls it back to the newest.
+                QCOMPARE(history.position(), before + 1);
+                QCOMPARE(history.text_at(*history.paste_step()), QStringLiteral("new"));
+            } else {
+                QCOMPARE(history.position(), before);
+                QCOMPARE(history.text_at(history.size() - 1), QStringLiteral("new"));
+            }
+        }
+    }
+
+    void trimming_mime_items_destroys_them()
+    {
+        ClipboardHistory history;
+        QPointer<QMimeData> oldest;
+        for (int i = 0; i <= ClipboardHistory::k_max_items; ++i) {
+            auto data = std::make_unique<QMimeData>();
+            data->setText(QString::number(i));
+            if (i == 0)
+                oldest = data.get();
+            history.copy_step();
+            history.add_mime(std::move(data));
+        }
+        QVERIFY(oldest.isNull());
+        QCOMPARE(history.mime_at(0)->text(), QStringLiteral("1"));
+    }
+
+    void moved_mime_item_is_replaced_by_a_fresh_copy()
+    {
+        ClipboardHistory history;
+        history.set_options({ClipboardHistory::k_forward, true, false, true});
+        add_copy(history, QStringLiteral("X"));
+        add_copy(history, QStringLiteral("Y"));
+        QPointer<QMimeData> moved = const_cast<QMimeData*>(history.mime_at(1));
+        QVERIFY(history.move_row(1, 0, [](const QMimeData& source) {
+            auto copy = std::make_unique<QMimeData>();
+            copy->setText(source.text() + QStringLiteral("'"));
+            return copy;
+        }));
+        QVERIFY(moved.isNull());
+        QCOMPARE(items_of(history), QStringList({"Y'", "X"}));
+    }
+
+    void rich_text_switch_empties_both_histories()
+    {
+        ClipboardHistory history;
+        history.set_options({ClipboardHistory::k_backward, true, false, false});
+        add_copy(history, QStringLiteral("text"));
+        history.set_rich_text_copy_enabled(true);
+        add_copy(history, QStringLiteral("mime"));
+        history.set_rich_text_copy_enabled(false);
+        QVERIFY(history.text_items().isEmpty());
+        QVERIFY(history.mime_items().empty());
+        QCOMPARE(history.position(), -1);
+    }
+
+    void inactive_history_keeps_its_items_and_is_never_read()
+    {
+        ClipboardHistory history;
+        history.set_options({ClipboardHistory::k_backward, true, false, false});
+        add_copy(history, QStringLiteral("text"));
+        history.set_options({ClipboardHistory::k_backward, true, false, true});
+        QCOMPARE(history.paste_step(), std::nullopt);
+        QCOMPARE(history.text_items(), QStringList{"text"});
+    }
+
+    void status_number_data()
+    {
+        QTest::addColumn<QString>("order");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("shown"); // -1: the indicator keeps what it shows
+        QTest::addColumn<int>("position");
+        QTest::newRow("backward first copy shows 1") << "backward" << "c:X" << 1 << 0;
+        QTest::newRow("backward three copies show 3") << "backward" << "c:X c:Y c:Z" << 3 << 2;
+        QTest::newRow("forward three copies show 3") << "forward" << "c:X c:Y c:Z" << 3 << 0;
+        QTest::newRow("backward after the walk keeps its number") << "backward" << "c:X p" << -1 << -1;
+        QTest::newRow("forward at the end keeps its number") << "forward" << "c:X p" << -1 << 1;
+        QTest::newRow("forward -1 is lifted to 0") << "forward" << "c:X c:Y clear c:Z" << 1 << 0;
+        QTest::newRow("forward empty history from -1 shows 0") << "forward" << "clear" << 0 << 0;
+    }
+
+    void status_number()
+    {
+        QFETCH(QString, order);
+        QFETCH(QString, script);
+        QFETCH(int, shown);
+        ClipboardHistory history;
+        history.set_options({order, true, false, false});
+        run_script(history, script);
+        if (script == QLatin1String("clear"))
+            history.set_position(-1);
+        const std::optional<int> number = history.status_number();
+        QCOMPARE(number.value_or(-1), shown);
+        QTEST(history.position(), "position");
+    }
+
+    void delete_in_backward_order_below_zero_reads_nothing_outside_the_list()
+    {
+        ClipboardHistory history;
+        run_script(history, QStringLiteral("c:X c:Y c:Z p p del:0"));
+        // X was deleted at position 0: the position is now -1 and every read stays inside the list.
+        QCOMPARE(history.position(), -1);
+        for (int i = 0; i < 5; ++i) {
+            const std::optional<int> chosen = history.paste_step();
+            QVERIFY(chosen && *chosen >= 0 && *chosen < history.size());
+        }
+    }
 };
+
 QTEST_GUILESS_MAIN(TestClipboardHistory)
 #include "TestClipboardHistory.moc"
