@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/TerminationSignals.h"
 #include "ui/App.h"
 #include "ui/SingleApplication.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral("0.0.6"));
 
     SingleApplication application(argc, argv);
+    quit_on_termination_signals();
     Q_INIT_RESOURCE(images);
 
     App app;

@@ -7,6 +7,7 @@
 #include "core/Trace.h"
 #include "platform/StartUpEntry.h"
 #include "platform/x11/LinuxKeyboard.h"
+#include "platform/x11/UserTime.h"
 #include "ui/HotkeyProcessor.h"
 #include "ui_App.h"
 
@@ -103,6 +104,7 @@ void App::quit()
 
 void App::open_app()
 {
+    refresh_user_time();
     show();
     showNormal();
     raise();
