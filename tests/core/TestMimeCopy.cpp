@@ -1,0 +1,338 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/MimeCopy.h"
+
+#include <QBuffer>
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QTest>
+
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using Variant = MimeCopy::Variant;
+Q_DECLARE_METATYPE(MimeCopy::Variant)
+
+namespace {
+
+QString make_file(const QString& path, qint64 size, const QByteArray& head = {})
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(head) != head.size() || !file.resize(size))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QByteArray read_all(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray png_of(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QMimeData* with_urls(const QList<QUrl>& urls)
+{
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    return data;
+}
+
+// Copies on a worker thread, so that a copy that blocks (a FIFO opened for reading) fails the test instead of
+// hanging it: after the timeout a writer is attached to the FIFO, which releases the blocked reader.
+std::unique_ptr<QMimeData> copy_without_blocking(MimeCopy& mime_copy, const QMimeData& source, Variant variant,
+                                                 const QString& fifo)
+{
+    auto future = std::async(std::launch::async, [&] { return mime_copy.copy(source, variant, true); });
+    if (future.wait_for(std::chrono::seconds(10)) == std::future_status::ready)
+        return future.get();
+    const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0)
+        ::close(fd);
+    future.wait();
+    return nullptr;
+}
+
+} // namespace
+
+class TestMimeCopy : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_files;
+    QString file_path(const QString& name) const { return m_files.filePath(name); }
+
+private Q_SLOTS:
+    void reduce_format_name_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("reduced");
+        QTest::newRow("no quote") << "text/html"
+                                  << "text/html";
+        QTest::newRow("native name in quotes") << "application/x-qt-windows-mime;value=\"Rich Text Format\""
+                                               << "Rich Text Format";
+        QTest::newRow("one quote: to the end") << "a;value=\"open"
+                                               << "open";
+        QTest::newRow("empty between quotes") << "a\"\"b"
+                                              << "";
+        QTest::newRow("third quote ignored") << "a\"one\"two\""
+                                             << "one";
+    }
+    void reduce_format_name()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, reduced);
+        QCOMPARE(MimeCopy::reduce_format_name(format), reduced);
+    }
+
+    void temporary_directory_is_private_and_goes_with_everything_in_it()
+    {
+        QString path;
+        {
+            MimeCopy mime_copy;
+            QVERIFY(mime_copy.is_valid());
+            path = mime_copy.path();
+            QVERIFY(path.startsWith(QDir::tempPath()));
+            for (const QString& folder : {path, path + "/temp", path + "/curr"}) {
+                struct stat status {};
+                QVERIFY(::stat(QFile::encodeName(folder).constData(), &status) == 0);
+                QVERIFY(S_ISDIR(status.st_mode));
+                QCOMPARE(status.st_mode & 0777, 0700u);
+            }
+            const std::unique_ptr<QMimeData> source(
+                with_urls({QUrl::fromLocalFile(make_file(file_path("kept.txt"), 10))}));
+            const auto copy = mime_copy.copy(*source, Variant::Capture, true);
+            QVERIFY(copy->urls().at(0).toLocalFile().startsWith(path + "/temp/"));
+        }
+        QVERIFY(!QFileInfo::exists(path));
+    }
+
+    void formats_are_kept_byte_for_byte_without_selection_targets()
+    {
+        const QByteArray binary("\x00\x01\xff\r\n tail", 10);
+        QMimeData source;
+        for (const char* target : {"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS", "DELETE"})
+            source.setData(target, "x");
+        source.setData("application/x-custom", binary);
+        source.setData("application/x-qt-windows-mime;value=\"Native\"", "not read");
+        source.setData("Native", "native bytes");
+        source.setHtml("<b>bold</b>");
+        source.setText("plain");
+        source.setColorData(QColor(10, 20, 30));
+
+        MimeCopy mime_copy;
+        const auto copy = mime_copy.copy(source, Variant::Capture, true);
+        QCOMPARE(copy->formats(),
+                 QStringList({"application/x-custom", "Native", "text/html", "text/plain", "application/x-color"}));
+        QCOMPARE(copy->data("application/x-custom"), binary);
+        QCOMPARE(copy->data("Native"), QByteArray("native bytes"));
+        QCOMPARE(copy->html(), QString("<b>bold</b>"));
+        QCOMPARE(copy->text(), QString("plain"));
+        QCOMPARE(qvariant_cast<QColor>(copy->colorData()), QColor(10, 20, 30));
+        QCOMPARE(MimeCopy::display_text(*copy), QString("plain"));
+    }
+
+    void image_keeps_its_own_bytes_once_data()
+    {
+        QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("png among the encodings")
+            << QStringList{"image/bmp", "image/png", "image/jpeg", "image/xpm", "image/x-xpixmap"}
+            << QStringList{"image/png"};
+        QTest::newRow("no png: first decodable format")
+            << QStringList{"image/jpeg", "image/bmp", "image/ppm"} << QStringList{"image/jpeg"};
+        QTest::newRow("formats the clipboard cannot make stay")
+            << QStringList{"image/svg+xml", "image/png", "image/gif"}
+            << QStringList{"image/svg+xml", "image/png", "image/gif"};
+    }
+    void image_keeps_its_own_bytes_once()
+    {
+        QFETCH(QStringList, offered);
+        QFETCH(QStringList, kept);
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(QColor(200, 40, 90));
+        QMimeData source;
+        source.setImageData(image);
+        for (const QString& format : offered)
+            source.setData(format, format == "image/png" ? png_of(image) : format.toUtf8());
+        source.setData("application/x-custom", "custom");
+
+        MimeCopy mime_copy;
+        for (const Variant variant : {Variant::Capture, Variant::Paste}) {
+            const auto copy = mime_copy.copy(source, variant, true);
+            QVERIFY(copy->hasImage());
+            QCOMPARE(qvariant_cast<QImage>(copy->imageData()).convertToFormat(QImage::Format_RGB32), image);
+            for (const QString& format : offered)
+                QCOMPARE(copy->hasFormat(format), kept.contains(format));
+            for (const QString& format : kept)
+                QCOMPARE(copy->data(format), source.data(format));
+            QCOMPARE(copy->data("application/x-custom"), QByteArray("custom"));
+            QCOMPARE(MimeCopy::display_text(*copy), QString("Image Data"));
+        }
+    }
+
+    void file_limits_at_the_exact_byte_data()
+    {
+        QTest::addColumn<Variant>("variant");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("capture 10,999,999") << Variant::Capture << qint64(10'999'999) << true;
+        QTest::newRow("capture 11,000,000") << Variant::Capture << qint64(11'000'000) << false;
+        QTest::newRow("paste 5,999,999") << Variant::Paste << qint64(5'999'999) << true;
+        QTest::newRow("paste 6,000,000") << Variant::Paste << qint64(6'000'000) << false;
+    }
+    void file_limits_at_the_exact_byte()
+    {
+        QFETCH(Variant, variant);
+        QFETCH(qint64, size);
+        QFETCH(bool, copied);
+        const QUrl big = QUrl::fromLocalFile(make_file(file_path("limit/big.bin"), size, "head"));
+        const QUrl small = QUrl::fromLocalFile(make_file(file_path("limit/small.txt"), 5, "small"));
+        const std::unique_ptr<QMimeData> source(with_urls({big, small}));
+
+        MimeCopy mime_copy;
+        const QString folder = mime_copy.path() + (variant == Variant::Capture ? "/temp/" : "/curr/");
+        const QList<QUrl> urls = mime_copy.copy(*source, variant, true)->urls();
+        QCOMPARE(urls.size(), 2);
+        if (!copied) {
+            // The walk stops at the big file: the files after it keep their locations as well.
+            QCOMPARE(urls, QList<QUrl>({big, small}));
+            return;
+        }
+        for (int i = 0; i < 2; ++i) {
+            const QString copy_path = urls.at(i).toLocalFile();
+            QVERIFY2(copy_path.startsWith(folder), qPrintable(copy_path));
+            QCOMPARE(QFileInfo(copy_path).fileName(), QFileInfo(source->urls().at(i).toLocalFile()).fileName());
+            QCOMPARE(read_all(copy_path), read_all(source->urls().at(i).toLocalFile()));
+        }
+    }
+
+    void each_paste_copies_the_snapshot_into_curr()
+    {
+        const QString original = make_file(file_path("paste/report.pdf"), 4, "%PDF");
+        const std::unique_ptr<QMimeData> source(with_urls({QUrl::fromLocalFile(original)}));
+        MimeCopy mime_copy;
+        const auto item = mime_copy.copy(*source, Variant::Capture, true);
+        const QString snapshot = item->urls().at(0).toLocalFile();
+        QFile::remove(original); // the snapshot outlives its source
+
+        QStringList pasted;
+        for (int paste = 0; paste < 2; ++paste) {
+            pasted.append(mime_copy.copy(*item, Variant::Paste, true)->urls().at(0).toLocalFile());
+            QVERIFY(pasted.last().startsWith(mime_copy.path() + "/curr/"));
+            QCOMPARE(QFileInfo(pasted.last()).fileName(), QString("report.pdf"));
+            QCOMPARE(read_all(pasted.last()), QByteArray("%PDF"));
+            QFile::remove(pasted.last()); // the receiving program may move a pasted file away
+        }
+        QVERIFY(pasted.at(0) != pasted.at(1));
+        QCOMPARE(read_all(snapshot), QByteArray("%PDF"));
+    }
+
+    void files_of_the_same_name_keep_their_own_content()
+    {
+        const QUrl first = QUrl::fromLocalFile(make_file(file_path("one/notes.txt"), 5, "first"));
+        const QUrl second = QUrl::fromLocalFile(make_file(file_path("two/notes.txt"), 6, "second"));
+        const std::unique_ptr<QMimeData> both(with_urls({first, second}));
+        const std::unique_ptr<QMimeData> only_second(with_urls({second}));
+
+        MimeCopy mime_copy;
+        const QList<QUrl> together = mime_copy.copy(*both, Variant::Capture, true)->urls();
+        const QList<QUrl> alone = mime_copy.copy(*only_second, Variant::Capture, true)->urls();
+        QCOMPARE(read_all(together.at(0).toLocalFile()), QByteArray("first"));
+        QCOMPARE(read_all(together.at(1).toLocalFile()), QByteArray("second"));
+        QCOMPARE(read_all(alone.at(0).toLocalFile()), QByteArray("second"));
+        for (const QUrl& url : together + alone)
+            QCOMPARE(url.fileName(), QString("notes.txt"));
+        const std::unique_ptr<QMimeData> item(with_urls(together));
+        const auto pasted = mime_copy.copy(*item, Variant::Paste, true);
+        QCOMPARE(read_all(pasted->urls().at(0).toLocalFile()), QByteArray("first"));
+        QCOMPARE(read_all(pasted->urls().at(1).toLocalFile()), QByteArray("second"));
+    }
+
+    void urls_that_are_not_regular_files_keep_their_place()
+    {
+        const QString fifo = file_path("odd/pipe");
+        QDir().mkpath(file_path("odd/folder"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const QList<QUrl> urls = {
+            QUrl("https://example.org/page.html"),
+            QUrl::fromLocalFile(fifo),
+            QUrl::fromLocalFile(make_file(file_path("odd/a.txt"), 1, "a")),
+            QUrl::fromLocalFile(file_path("odd/missing.txt")),
+            QUrl::fromLocalFile(file_path("odd/folder")),
+            QUrl::fromLocalFile("/dev/zero"),
+            QUrl::fromLocalFile("/proc/self/mem"), // a regular file whose first bytes cannot be read
+            QUrl::fromLocalFile(make_file(file_path("odd/b.txt"), 1, "b")),
+        };
+        const std::unique_ptr<QMimeData> source(with_urls(urls));
+        MimeCopy mime_copy;
+        const auto copy = copy_without_blocking(mime_copy, *source, Variant::Capture, fifo);
+        QVERIFY2(copy, "the capture blocked on a FIFO");
+        QList<QUrl> expected = urls;
+        expected[2] = copy->urls().at(2);
+        expected[7] = copy->urls().at(7);
+        QCOMPARE(copy->urls(), expected);
+        QCOMPARE(read_all(expected[2].toLocalFile()), QByteArray("a"));
+        QCOMPARE(read_all(expected[7].toLocalFile()), QByteArray("b"));
+        QVERIFY(expected[2].toLocalFile().startsWith(mime_copy.path()));
+    }
+
+    void file_copy_off_or_no_directory_keeps_the_urls()
+    {
+        const QList<QUrl> urls = {QUrl::fromLocalFile(make_file(file_path("plain.txt"), 5, "plain"))};
+        const std::unique_ptr<QMimeData> source(with_urls(urls));
+        {
+            MimeCopy mime_copy;
+            QCOMPARE(mime_copy.copy(*source, Variant::Capture, false)->urls(), urls);
+            QVERIFY(QDir(mime_copy.path() + "/temp").isEmpty());
+        }
+        const QByteArray saved = qgetenv("TMPDIR");
+        qputenv("TMPDIR", file_path("no/such/folder").toLocal8Bit());
+        MimeCopy without_directory;
+        qputenv("TMPDIR", saved);
+        QVERIFY(!without_directory.is_valid());
+        QCOMPARE(without_directory.copy(*source, Variant::Capture, true)->urls(), urls);
+    }
+
+    void empty_changes_and_secrets_data()
+    {
+        QTest::addColumn<QStringList>("formats");
+        QTest::addColumn<QByteArray>("hint");
+        QTest::addColumn<bool>("empty");
+        QTest::addColumn<bool>("secret");
+        QTest::newRow("owner gone") << QStringList() << QByteArray() << true << false;
+        QTest::newRow("selection targets only") << QStringList{"TARGETS", "TIMESTAMP"} << QByteArray() << true << false;
+        QTest::newRow("text") << QStringList{"text/plain"} << QByteArray() << false << false;
+        QTest::newRow("password") << QStringList{"text/plain"} << QByteArray("secret") << false << true;
+        QTest::newRow("hint of another kind") << QStringList{"text/plain"} << QByteArray("public") << false << false;
+    }
+    void empty_changes_and_secrets()
+    {
+        QFETCH(QStringList, formats);
+        QFETCH(QByteArray, hint);
+        QFETCH(bool, empty);
+        QFETCH(bool, secret);
+        QMimeData data;
+        for (const QString& format : formats)
+            data.setData(format, "x");
+        if (!hint.isNull())
+            data.setData("x-kde-passwordManagerHint", hint);
+        QCOMPARE(MimeCopy::is_empty_change(data), empty);
+        QCOMPARE(MimeCopy::is_secret(data), secret);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMimeCopy)
+#include "TestMimeCopy.moc"

@@ -1,0 +1,441 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The X11 keyboard against a real X server: a second client of the test's own presses keys with XTest, owns the
+// focused window the replayed keys must reach, and competes for the grabs.
+#include "platform/x11/LinuxKeyboard.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QApplication>
+#include <QClipboard>
+#include <QProcess>
+#include <QtTest>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <poll.h>
+#include <thread>
+
+namespace {
+
+constexpr xcb_keysym_t k_c = 0x63, k_v = 0x76, k_x = 0x78, k_q = 0x71, k_return = 0xff0d;
+constexpr xcb_keysym_t k_ctrl = 0xffe3, k_shift = 0xffe1, k_alt = 0xffe9, k_caps_lock = 0xffe5, k_num_lock = 0xff7f;
+
+// A plain X client: injects keys, probes grabs, and records the key presses its focused window receives.
+class XClient {
+public:
+    XClient() : m_connection(xcb_connect(nullptr, nullptr))
+    {
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        m_window = xcb_generate_id(m_connection);
+        const uint32_t mask = XCB_EVENT_MASK_KEY_PRESS;
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, m_root, 0, 0, 50, 50, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
+        xcb_map_window(m_connection, m_window);
+        sync();
+    }
+    ~XClient() { xcb_disconnect(m_connection); }
+
+    void focus()
+    {
+        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, m_window, XCB_CURRENT_TIME);
+        sync();
+    }
+    xcb_keycode_t keycode(xcb_keysym_t keysym) const
+    {
+        xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(m_connection);
+        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym);
+        const xcb_keycode_t first = codes ? codes[0] : 0;
+        std::free(codes);
+        xcb_key_symbols_free(symbols);
+        return first;
+    }
+    void key(xcb_keysym_t keysym, bool down)
+    {
+        xcb_test_fake_input(m_connection, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode(keysym), XCB_CURRENT_TIME,
+                            XCB_NONE, 0, 0, 0);
+        xcb_flush(m_connection);
+    }
+    // Holds the modifiers, presses the letter `presses` times (the later ones arrive as a held key's repeats).
+    void tap(const QVector<xcb_keysym_t>& modifiers, xcb_keysym_t letter, int presses = 1)
+    {
+        for (const xcb_keysym_t modifier : modifiers)
+            key(modifier, true);
+        for (int i = 0; i < presses; ++i)
+            key(letter, true);
+        key(letter, false);
+        for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
+            key(*it, false);
+    }
+    uint16_t modifier_state()
+    {
+        auto* reply = xcb_query_pointer_reply(m_connection, xcb_query_pointer(m_connection, m_root), nullptr);
+        const uint16_t state = reply ? reply->mask : 0;
+        std::free(reply);
+        return state;
+    }
+    // Whether this client may grab the combination now, i.e. nobody else holds it. Takes the grab when `keep`.
+    bool grab(xcb_keysym_t keysym, uint16_t modifiers, bool keep = false)
+    {
+        return grab_keycode(keycode(keysym), modifiers, keep);
+    }
+    bool grab_keycode(xcb_keycode_t code, uint16_t modifiers, bool keep = false)
+    {
+        xcb_generic_error_t* error =
+            xcb_request_check(m_connection, xcb_grab_key_checked(m_connection, 0, m_root, modifiers, code,
+                                                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        std::free(error);
+        if (!error && !keep)
+            ungrab_keycode(code, modifiers);
+        return !error;
+    }
+    void ungrab(xcb_keysym_t keysym, uint16_t modifiers) { ungrab_keycode(keycode(keysym), modifiers); }
+    void ungrab_keycode(xcb_keycode_t code, uint16_t modifiers)
+    {
+        xcb_ungrab_key(m_connection, code, m_root, modifiers);
+        sync();
+    }
+    // Collects what has arrived at the window so far; waits up to `timeout_ms` for something when asked.
+    const QVector<QPair<xcb_keycode_t, uint16_t>>& presses(int timeout_ms = 0)
+    {
+        pollfd fd{xcb_get_file_descriptor(m_connection), POLLIN, 0};
+        if (timeout_ms > 0)
+            poll(&fd, 1, timeout_ms);
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+            if ((event->response_type & 0x7f) == XCB_KEY_PRESS) {
+                const auto* press = reinterpret_cast<xcb_key_press_event_t*>(event);
+                m_presses.append({press->detail, press->state});
+            }
+            std::free(event);
+        }
+        return m_presses;
+    }
+    bool received(xcb_keysym_t keysym, uint16_t modifiers) { return presses().contains({keycode(keysym), modifiers}); }
+    void clear() { m_presses.clear(); }
+    xcb_connection_t* connection() const { return m_connection; }
+
+private:
+    void sync() { std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr)); }
+
+    xcb_connection_t* m_connection;
+    xcb_window_t m_root;
+    xcb_window_t m_window;
+    QVector<QPair<xcb_keycode_t, uint16_t>> m_presses;
+};
+
+bool run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr)
+{
+    QProcess process;
+    process.start(program, arguments);
+    // The event loop keeps running meanwhile: a grabbed key of the child must be answered by our main thread.
+    if (!process.waitForStarted())
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    while (process.state() != QProcess::NotRunning && timer.elapsed() < 20000)
+        QTest::qWait(5);
+    if (output)
+        *output = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// Counts the clipboard data requests Qt's own connection receives (TARGETS queries aside).
+class SelectionRequestCounter : public QAbstractNativeEventFilter {
+public:
+    bool nativeEventFilter(const QByteArray&, void* message, long*) override
+    {
+        const auto* event = static_cast<xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) == XCB_SELECTION_REQUEST &&
+            reinterpret_cast<const xcb_selection_request_event_t*>(event)->target != m_targets)
+            ++m_count;
+        return false;
+    }
+    xcb_atom_t m_targets = XCB_NONE;
+    int m_count = 0;
+};
+
+struct Press {
+    int key;
+    bool control;
+    bool on_main_thread;
+};
+
+} // namespace
+
+class TestLinuxKeyboard : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_keyboard = std::make_unique<LinuxKeyboard>();
+        QVERIFY(m_keyboard->set_hooked(true));
+        connect(m_keyboard.get(), &Keyboard::signal_key_pressed, this, [this](int key, int) {
+            m_pressed.append({key, m_keyboard->is_control_held(), QThread::currentThread() == qApp->thread()});
+            if (m_on_press)
+                m_on_press(key);
+        });
+    }
+    void init()
+    {
+        m_x.focus();
+        m_x.presses();
+        m_x.clear();
+        m_pressed.clear();
+    }
+    void cleanup()
+    {
+        m_on_press = nullptr;
+        QVERIFY(run(QStringLiteral("setxkbmap"), {QStringLiteral("us")}));
+        const uint16_t locks = m_x.modifier_state();
+        if (locks & XCB_MOD_MASK_LOCK)
+            m_x.tap({}, k_caps_lock);
+        if (locks & XCB_MOD_MASK_2)
+            m_x.tap({}, k_num_lock);
+        QTRY_COMPARE(m_x.modifier_state() & (XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2), 0);
+        QVERIFY(m_keyboard->set_hooked(true));
+    }
+
+    // Runs first: the first key from the XTest device switches the server's keyboard, which announces a new map; the
+    // Ctrl+V right behind it must still be caught (the injected paste of the program itself depends on it).
+    void catches_the_first_injected_press()
+    {
+        m_x.tap({k_ctrl}, k_v);
+        QTRY_COMPARE(m_pressed.size(), 1);
+        QCOMPARE(m_pressed[0].key, Keyboard::k_key_v);
+    }
+
+    void reports_control_letters_and_replays_them_data()
+    {
+        QTest::addColumn<QVector<xcb_keysym_t>>("locks");
+        QTest::addColumn<QVector<xcb_keysym_t>>("modifiers");
+        QTest::addColumn<xcb_keysym_t>("letter");
+        QTest::addColumn<int>("presses");
+        QTest::addColumn<int>("reported");
+        const QVector<xcb_keysym_t> none;
+        const QVector<xcb_keysym_t> ctrl{k_ctrl};
+        QTest::newRow("Ctrl+V") << none << ctrl << k_v << 1 << Keyboard::k_key_v;
+        QTest::newRow("Ctrl+C") << none << ctrl << k_c << 1 << Keyboard::k_key_c;
+        QTest::newRow("Ctrl+Shift+V") << none << QVector<xcb_keysym_t>{k_ctrl, k_shift} << k_v << 1
+                                      << Keyboard::k_key_v;
+        QTest::newRow("Ctrl+Alt+C") << none << QVector<xcb_keysym_t>{k_ctrl, k_alt} << k_c << 1 << Keyboard::k_key_c;
+        QTest::newRow("CapsLock Ctrl+C") << QVector<xcb_keysym_t>{k_caps_lock} << ctrl << k_c << 1 << Keyboard::k_key_c;
+        QTest::newRow("NumLock Ctrl+V") << QVector<xcb_keysym_t>{k_num_lock} << ctrl << k_v << 1 << Keyboard::k_key_v;
+        QTest::newRow("both locks Ctrl+Shift+Alt+V")
+            << QVector<xcb_keysym_t>{k_caps_lock, k_num_lock} << QVector<xcb_keysym_t>{k_ctrl, k_shift, k_alt} << k_v
+            << 1 << Keyboard::k_key_v;
+        QTest::newRow("plain v") << none << none << k_v << 1 << 0;
+        QTest::newRow("plain c with CapsLock") << QVector<xcb_keysym_t>{k_caps_lock} << none << k_c << 1 << 0;
+        QTest::newRow("Shift+X") << none << QVector<xcb_keysym_t>{k_shift} << k_x << 1 << 0;
+    }
+    void reports_control_letters_and_replays_them()
+    {
+        QFETCH(QVector<xcb_keysym_t>, locks);
+        QFETCH(QVector<xcb_keysym_t>, modifiers);
+        QFETCH(xcb_keysym_t, letter);
+        QFETCH(int, presses);
+        QFETCH(int, reported);
+        for (const xcb_keysym_t lock : locks)
+            m_x.tap({}, lock);
+        m_x.clear();
+        const uint16_t state_before = m_x.modifier_state();
+
+        m_x.tap(modifiers, letter, presses);
+        // Ctrl+X behind it: once it is reported, everything before it has been seen.
+        m_x.tap({k_ctrl}, k_x);
+        const int expected = (reported ? presses : 0) + 1;
+        QTRY_COMPARE(m_pressed.size(), expected);
+        for (int i = 0; i + 1 < expected; ++i) {
+            QCOMPARE(m_pressed[i].key, reported);
+            QVERIFY(m_pressed[i].control);
+            QVERIFY(m_pressed[i].on_main_thread);
+        }
+        QCOMPARE(m_pressed.last().key, Keyboard::k_key_x);
+
+        // Every press reaches the focused window unchanged, reported or not, and the keyboard flows on.
+        uint16_t state = state_before;
+        for (const xcb_keysym_t modifier : modifiers)
+            state |= modifier == k_ctrl    ? XCB_MOD_MASK_CONTROL
+                     : modifier == k_shift ? XCB_MOD_MASK_SHIFT
+                                           : XCB_MOD_MASK_1;
+        QTRY_COMPARE(m_x.presses().count({m_x.keycode(letter), state}), presses);
+        QTRY_VERIFY(m_x.received(k_x, state_before | XCB_MOD_MASK_CONTROL));
+    }
+
+    void answers_each_repeat_of_a_held_key()
+    {
+        m_x.key(k_ctrl, true);
+        m_x.key(k_v, true);
+        // The server repeats a held key; each repeat is a grabbed press of its own that must be answered.
+        QTRY_VERIFY_WITH_TIMEOUT(m_pressed.size() >= 3, 5000);
+        m_x.key(k_v, false);
+        m_x.key(k_ctrl, false);
+        QTRY_COMPARE(m_x.presses().count({m_x.keycode(k_v), XCB_MOD_MASK_CONTROL}), m_pressed.size());
+        for (const Press& press : m_pressed)
+            QCOMPARE(press.key, Keyboard::k_key_v);
+    }
+
+    void pastes_into_another_program()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("zenity")).isEmpty())
+            QSKIP("zenity is not installed");
+        QProcess zenity;
+        zenity.start(QStringLiteral("zenity"), {QStringLiteral("--entry"), QStringLiteral("--title=Paste target")});
+        QByteArray window;
+        QVERIFY(run(QStringLiteral("xdotool"),
+                    {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--name"), QStringLiteral("^Paste target$")},
+                    &window));
+        QVERIFY(run(QStringLiteral("xdotool"),
+                    {QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromLatin1(window.trimmed())}));
+
+        SelectionRequestCounter requests;
+        auto* targets =
+            xcb_intern_atom_reply(m_x.connection(), xcb_intern_atom(m_x.connection(), 0, 7, "TARGETS"), nullptr);
+        requests.m_targets = targets->atom;
+        std::free(targets);
+        qApp->installNativeEventFilter(&requests);
+        // As the paste road does: the clipboard is written while the server still holds the Ctrl+V.
+        m_on_press = [](int key) {
+            if (key == Keyboard::k_key_v)
+                QGuiApplication::clipboard()->setText(QStringLiteral("from the history"));
+        };
+        m_x.tap({}, k_q);
+        m_x.tap({k_ctrl}, k_v);
+        QTRY_VERIFY_WITH_TIMEOUT(requests.m_count > 0, 10000);
+        qApp->removeNativeEventFilter(&requests);
+        m_x.tap({}, k_return);
+
+        QTRY_VERIFY_WITH_TIMEOUT(zenity.state() == QProcess::NotRunning, 10000);
+        QCOMPARE(zenity.readAllStandardOutput().trimmed(), QByteArray("qfrom the history"));
+    }
+
+    void follows_a_layout_change()
+    {
+        const xcb_keycode_t us_v = m_x.keycode(k_v);
+        QVERIFY(run(QStringLiteral("setxkbmap"), {QStringLiteral("dvorak")}));
+        QVERIFY(m_x.keycode(k_v) != us_v);
+        // The grabs move with the letter: the new V key is taken, the old keycode (now another letter) is free.
+        QTRY_VERIFY(!m_x.grab(k_v, XCB_MOD_MASK_CONTROL));
+        QVERIFY(!m_x.grab(k_v, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_LOCK));
+        QTRY_VERIFY(m_x.grab_keycode(us_v, XCB_MOD_MASK_CONTROL));
+        m_x.tap({k_ctrl}, k_v);
+        QTRY_COMPARE(m_pressed.size(), 1);
+        QCOMPARE(m_pressed[0].key, Keyboard::k_key_v);
+    }
+
+    void refused_grab_releases_the_others()
+    {
+        m_keyboard->set_hooked(false);
+        QVERIFY(m_x.grab(k_v, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT, true));
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("Ctrl\\+Shift\\+V .*another program")));
+        QVERIFY(!m_keyboard->set_hooked(true));
+        // Ctrl+C was granted before V was refused; it must have been given back.
+        QVERIFY(m_x.grab(k_c, XCB_MOD_MASK_CONTROL));
+        QVERIFY(m_x.grab(k_v, XCB_MOD_MASK_CONTROL));
+        m_x.ungrab(k_v, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT);
+        QVERIFY(m_keyboard->set_hooked(true));
+        QVERIFY(!m_x.grab(k_c, XCB_MOD_MASK_CONTROL));
+    }
+
+    // The server freezes the whole keyboard for a grabbed press; a busy main thread must not freeze the desktop.
+    void never_holds_the_keyboard_data()
+    {
+        QTest::addColumn<bool>("busy_in_handler");
+        QTest::addColumn<int>("max_ms");
+        // Replayed unhandled after 200 ms; the later handler must not run.
+        QTest::newRow("main thread busy") << false << 700;
+        // A handler that has started is waited for at most a second.
+        QTest::newRow("handler too slow") << true << 1700;
+    }
+    void never_holds_the_keyboard()
+    {
+        QFETCH(bool, busy_in_handler);
+        QFETCH(int, max_ms);
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(busy_in_handler ? QStringLiteral("handler ran over")
+                                                                            : QStringLiteral("did not take the key")));
+        if (busy_in_handler)
+            m_on_press = [](int key) {
+                if (key == Keyboard::k_key_v)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+            };
+
+        // Another program, on a thread of its own: presses Ctrl+V, types q, and times q's arrival at its window.
+        std::atomic<bool> ready{false};
+        std::atomic<bool> go{false};
+        std::atomic<qint64> q_after_ms{-1};
+        std::thread other([&] {
+            XClient client;
+            client.focus();
+            ready = true;
+            while (!go)
+                std::this_thread::yield();
+            QElapsedTimer timer;
+            timer.start();
+            client.tap({k_ctrl}, k_v);
+            client.tap({}, k_q);
+            while (timer.elapsed() < 5000 && q_after_ms < 0) {
+                if (client.presses(50).contains({client.keycode(k_q), 0}))
+                    q_after_ms = timer.elapsed();
+            }
+        });
+        QTRY_VERIFY(ready);
+        go = true;
+        if (busy_in_handler) {
+            QTRY_VERIFY_WITH_TIMEOUT(q_after_ms >= 0, 6000);
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+        }
+        other.join();
+        QVERIFY2(q_after_ms >= 0 && q_after_ms < max_ms, qPrintable(QString::number(q_after_ms)));
+
+        // Ctrl+X behind it: the dropped Ctrl+V, queued before it, must not have run late.
+        m_on_press = nullptr;
+        m_x.focus();
+        m_x.tap({k_ctrl}, k_x);
+        QTRY_VERIFY(!m_pressed.isEmpty() && m_pressed.last().key == Keyboard::k_key_x);
+        QCOMPARE(m_pressed.size(), busy_in_handler ? 2 : 1);
+    }
+
+    void runs_on_without_a_display()
+    {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("STACKPASTE_KEYBOARD_CHILD"), QStringLiteral("1"));
+        // Qt's offscreen platform leaks its screen at exit (a bare QGuiApplication shows it); not ours to report.
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitCode(), 0);
+        QCOMPARE(child.readAllStandardOutput(), QByteArray("hooked: 0\n"));
+        QVERIFY(child.readAllStandardError().contains("no X11 display"));
+    }
+
+    void cleanupTestCase() { m_keyboard.reset(); }
+
+private:
+    std::unique_ptr<LinuxKeyboard> m_keyboard;
+    XClient m_x;
+    QVector<Press> m_pressed;
+    std::function<void(int)> m_on_press;
+};
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsSet("STACKPASTE_KEYBOARD_CHILD")) {
+        QApplication application(argc, argv);
+        LinuxKeyboard keyboard;
+        std::printf("hooked: %d\n", keyboard.set_hooked(true) ? 1 : 0);
+        return 0;
+    }
+    QApplication application(argc, argv);
+    TestLinuxKeyboard test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TestLinuxKeyboard.moc"
