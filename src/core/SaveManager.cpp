@@ -15,14 +15,12 @@ namespace {
 const QString k_file_name = QStringLiteral("Stackpaste_settings.ini");
 const QString k_version_key = QStringLiteral("SaveVersion");
 
-template <bool Settings::*Member>
-bool& app_flag(Settings& settings)
+template <bool Settings::*Member> bool& app_flag(Settings& settings)
 {
     return settings.*Member;
 }
 
-template <bool HistoryOptions::*Member>
-bool& history_flag(Settings& settings)
+template <bool HistoryOptions::*Member> bool& history_flag(Settings& settings)
 {
     return settings.history.*Member;
 }

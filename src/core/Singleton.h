@@ -3,8 +3,7 @@
 
 // One class-wide instance reference for T. The derived class's constructor sets it; this base's destructor
 // clears it, so a callback that only has the class can reach the live object or learn that none exists.
-template <typename T>
-class Singleton {
+template <typename T> class Singleton {
 public:
     static T* instance() { return s_instance; }
 

@@ -30,8 +30,8 @@ QString exec_argument(const QString& path)
 
 QString desktop_entry(const QString& name, const QString& program, bool try_exec)
 {
-    QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n")
-                        .arg(name, exec_argument(program));
+    QString entry =
+        QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n").arg(name, exec_argument(program));
     if (try_exec)
         entry += QStringLiteral("TryExec=%1\n").arg(program);
     entry += QStringLiteral("Terminal=false\n");

@@ -295,8 +295,7 @@ QMimeData* App::get_mime_data_object_copy(const QMimeData* mime_data_reference)
 {
     TRACE("START get_mime_data_object_copy(const QMimeData *mime_data_reference)");
     QMimeData* copy =
-        m_mime_copy->copy(*mime_data_reference, MimeCopy::Variant::Capture, m_history.is_file_copy_enabled())
-            .release();
+        m_mime_copy->copy(*mime_data_reference, MimeCopy::Variant::Capture, m_history.is_file_copy_enabled()).release();
     TRACE("END get_mime_data_object_copy(const QMimeData *mime_data_reference)");
     return copy;
 }

@@ -114,16 +114,15 @@ private Q_SLOTS:
             QTest::addRow("%s: manual forward always pastes the oldest", h)
                 << "forward" << false << rich << "c:X c:Y c:Z p p" << words("X X") << words("X Y Z") << 0;
             QTest::addRow("%s: a copy right after the third forward paste is next", h)
-                << "forward" << true << rich << "c:X c:Y c:Z p p p c:W p" << words("X Y Z W") << words("X Y Z W")
-                << 4;
+                << "forward" << true << rich << "c:X c:Y c:Z p p p c:W p" << words("X Y Z W") << words("X Y Z W") << 4;
             QTest::addRow("%s: paste on an empty history chooses nothing and lifts -1 to 0", h)
                 << "backward" << true << rich << "p" << words("-") << QStringList() << 0;
             QTest::addRow("%s: locked pastes repeat one item, unlock restores the saved position", h)
                 << "backward" << true << rich << "c:X c:Y c:Z p lock p p c:W unlock p" << words("Z Y Y Y")
                 << words("X Y W Z") << 0;
             QTest::addRow("%s: dialog lock moves the position to the selected row", h)
-                << "backward" << true << rich << "c:X c:Y c:Z toggle:2 p p toggle p" << words("X X Z")
-                << words("X Y Z") << 1;
+                << "backward" << true << rich << "c:X c:Y c:Z toggle:2 p p toggle p" << words("X X Z") << words("X Y Z")
+                << 1;
             QTest::addRow("%s: dialog deletes keep the position on the coming item", h)
                 << "backward" << true << rich << "c:X c:Y c:Z p del:0 del:0" << words("Z") << words("Z") << -1;
             QTest::addRow("%s: deleting the last item leaves -1", h)
@@ -135,8 +134,7 @@ private Q_SLOTS:
             QTest::addRow("%s: backward drag of row 0 to row 2", h)
                 << "backward" << true << rich << "c:X c:Y c:Z move:0>2 p" << words("Y") << words("Z X Y") << 1;
             QTest::addRow("%s: a row beyond the list does nothing", h)
-                << "backward" << true << rich << "c:X c:Y p del:5 move:0>4 del:-1" << words("Y") << words("X Y")
-                << 0;
+                << "backward" << true << rich << "c:X c:Y p del:5 move:0>4 del:-1" << words("Y") << words("X Y") << 0;
             QTest::addRow("%s: rows name nothing at -1 in backward order", h)
                 << "backward" << true << rich << "c:X c:Y p p del:0" << words("Y X") << words("X Y") << -1;
             QTest::addRow("%s: go back from -1 in backward gives 1, also for a single item", h)
@@ -144,8 +142,7 @@ private Q_SLOTS:
             QTest::addRow("%s: go forward in backward from 0 gives -1", h)
                 << "backward" << true << rich << "c:X c:Y p p fwd" << words("Y X") << words("X Y") << -1;
             QTest::addRow("%s: manual moves in forward order stay in range", h)
-                << "forward" << true << rich << "c:X c:Y c:Z fwd fwd fwd back p" << words("Y") << words("X Y Z")
-                << 2;
+                << "forward" << true << rich << "c:X c:Y c:Z fwd fwd fwd back p" << words("Y") << words("X Y Z") << 2;
             QTest::addRow("%s: switching to backward starts at the newest", h)
                 << "forward" << true << rich << "c:X c:Y c:Z switch p" << words("Z") << words("X Y Z") << 1;
             QTest::addRow("%s: switching an empty history to forward gives 0", h)
@@ -162,11 +159,10 @@ private Q_SLOTS:
         }
         // Past the end of a forward walk the two histories differ by one step.
         QTest::addRow("text: fourth forward paste leaves 3, a later copy is next")
-            << "forward" << true << false << "c:X c:Y c:Z p p p p c:W p" << words("X Y Z Z W") << words("X Y Z W")
-            << 4;
+            << "forward" << true << false << "c:X c:Y c:Z p p p p c:W p" << words("X Y Z Z W") << words("X Y Z W") << 4;
         QTest::addRow("mime: fourth forward paste leaves 2, a later copy comes after Z once more")
-            << "forward" << true << true << "c:X c:Y c:Z p p p p c:W p p" << words("X Y Z Z Z W")
-            << words("X Y Z W") << 4;
+            << "forward" << true << true << "c:X c:Y c:Z p p p p c:W p p" << words("X Y Z Z Z W") << words("X Y Z W")
+            << 4;
         QTest::addRow("mime: fifth forward paste gives Z again")
             << "forward" << true << true << "c:X c:Y c:Z p p p p p" << words("X Y Z Z Z") << words("X Y Z") << 3;
         QTest::addRow("forward lock beyond the end reads the last item")
@@ -271,13 +267,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("script");
         QTest::addColumn<int>("shown"); // -1: the indicator keeps what it shows
         QTest::addColumn<int>("position");
-        QTest::newRow("backward first copy shows 1") << "backward" << "c:X" << 1 << 0;
-        QTest::newRow("backward three copies show 3") << "backward" << "c:X c:Y c:Z" << 3 << 2;
-        QTest::newRow("forward three copies show 3") << "forward" << "c:X c:Y c:Z" << 3 << 0;
-        QTest::newRow("backward after the walk keeps its number") << "backward" << "c:X p" << -1 << -1;
-        QTest::newRow("forward at the end keeps its number") << "forward" << "c:X p" << -1 << 1;
-        QTest::newRow("forward -1 is lifted to 0") << "forward" << "c:X c:Y clear c:Z" << 1 << 0;
-        QTest::newRow("forward empty history from -1 shows 0") << "forward" << "clear" << 0 << 0;
+        QTest::newRow("backward first copy shows 1") << "backward"
+                                                     << "c:X" << 1 << 0;
+        QTest::newRow("backward three copies show 3") << "backward"
+                                                      << "c:X c:Y c:Z" << 3 << 2;
+        QTest::newRow("forward three copies show 3") << "forward"
+                                                     << "c:X c:Y c:Z" << 3 << 0;
+        QTest::newRow("backward after the walk keeps its number") << "backward"
+                                                                  << "c:X p" << -1 << -1;
+        QTest::newRow("forward at the end keeps its number") << "forward"
+                                                             << "c:X p" << -1 << 1;
+        QTest::newRow("forward -1 is lifted to 0") << "forward"
+                                                   << "c:X c:Y clear c:Z" << 1 << 0;
+        QTest::newRow("forward empty history from -1 shows 0") << "forward"
+                                                               << "clear" << 0 << 0;
     }
 
     void status_number()

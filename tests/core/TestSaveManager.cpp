@@ -54,11 +54,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("paused");
-        QTest::newRow("version 1 with keys") << QByteArray("[General]\nSaveVersion=1\nIsStackpastePaused=true\n")
-                                             << false;
+        QTest::newRow("version 1 with keys")
+            << QByteArray("[General]\nSaveVersion=1\nIsStackpastePaused=true\n") << false;
         QTest::newRow("no version") << QByteArray("[General]\nIsStackpastePaused=true\n") << false;
-        QTest::newRow("version 2 with keys") << QByteArray("[General]\nSaveVersion=2\nIsStackpastePaused=true\n")
-                                             << true;
+        QTest::newRow("version 2 with keys")
+            << QByteArray("[General]\nSaveVersion=2\nIsStackpastePaused=true\n") << true;
         QTest::newRow("version 2 alone") << QByteArray("[General]\nSaveVersion=2\n") << false;
         QTest::newRow("broken file") << QByteArray("\x00\xff[[[=\n==\n", 10) << false;
     }

@@ -87,7 +87,8 @@ private Q_SLOTS:
         QVERIFY(read(menu).contains("Exec=\"" + QCoreApplication::applicationFilePath().toUtf8() + "\"\n"));
         // No uninstall program exists beside the test: TryExec keeps the entry out of menus.
         const QByteArray uninstall_entry = read(uninstall);
-        QVERIFY(uninstall_entry.contains("TryExec=" + QCoreApplication::applicationDirPath().toUtf8() + "/uninstall\n"));
+        QVERIFY(
+            uninstall_entry.contains("TryExec=" + QCoreApplication::applicationDirPath().toUtf8() + "/uninstall\n"));
 
         write(on_desktop, "edited by the user");
         create_shortcut_files();

@@ -7,8 +7,7 @@
 #include <unistd.h>
 
 // Captures what the process writes to standard output while fn runs.
-template <typename Fn>
-static QByteArray capture_stdout(Fn fn)
+template <typename Fn> static QByteArray capture_stdout(Fn fn)
 {
     std::fflush(stdout);
     int pipe_fds[2];

@@ -57,9 +57,8 @@ inline QByteArray xdotool(const QStringList& arguments, int timeout_ms = 10000)
 // The visible top-level window whose title is exactly `title`, or 0.
 inline qulonglong visible_window(const QString& title)
 {
-    const QByteArray out =
-        xdotool({"search", "--onlyvisible", "--name", QStringLiteral("^%1$").arg(QRegularExpression::escape(title))},
-                3000);
+    const QByteArray out = xdotool(
+        {"search", "--onlyvisible", "--name", QStringLiteral("^%1$").arg(QRegularExpression::escape(title))}, 3000);
     return out.split('\n').first().trimmed().toULongLong();
 }
 

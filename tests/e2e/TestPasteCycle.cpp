@@ -101,7 +101,8 @@ private Q_SLOTS:
         xdotool({"type", "v"});
         press(app, "ctrl+v", "three ");
         QVERIFY(finish(target).startsWith("vthree"));
-        QVERIFY(!app.output().contains("Done pasting\n" "Done pasting")); // one paste, not two
+        QVERIFY(!app.output().contains("Done pasting\n"
+                                       "Done pasting")); // one paste, not two
     }
 
     void paused_pastes_what_the_clipboard_holds()
