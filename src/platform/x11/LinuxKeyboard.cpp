@@ -107,7 +107,6 @@ struct GrabPlan {
     std::vector<uint16_t> modifier_sets;
 
     bool operator==(const GrabPlan& other) const { return keys == other.keys && modifier_sets == other.modifier_sets; }
-    bool operator!=(const GrabPlan& other) const { return !(*this == other); }
 };
 
 // Owns the X connection, the grabs and the thread that waits for the grabbed presses. grab() and ungrab() are called
@@ -430,8 +429,11 @@ bool LinuxKeyboard::Worker::grab_locked(const GrabPlan& plan)
 void LinuxKeyboard::Worker::ungrab_locked()
 {
     // Any key with any modifiers on the root: releases exactly our own grabs there, never another program's.
-    xcb_ungrab_key(m_connection, XCB_GRAB_ANY, m_root, XCB_MOD_MASK_ANY);
-    xcb_flush(m_connection);
+    // Checked, so the server has processed it before we return: another client's grab right after ours would
+    // otherwise race the release and be refused.
+    if (xcb_generic_error_t* error = xcb_request_check(
+            m_connection, xcb_ungrab_key_checked(m_connection, XCB_GRAB_ANY, m_root, XCB_MOD_MASK_ANY)))
+        std::free(error);
     m_grabbed = GrabPlan();
 }
 
@@ -439,7 +441,7 @@ LinuxKeyboard::LinuxKeyboard()
 {
     set_instance(this);
     if (!QX11Info::isPlatformX11()) {
-        qDebug().noquote() << "LinuxKeyboard: no X11 display (platform" << QGuiApplication::platformName()
+        qDebug().noquote() << "LinuxKeyboard: no X11 display (platform:" << QGuiApplication::platformName()
                            << "); Ctrl+C/X/V are not intercepted";
     } else {
         auto worker = std::make_unique<Worker>(this);
