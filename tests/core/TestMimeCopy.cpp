@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/MimeCopy.h"
+#include "fakes/TestFiles.h"
 
 #include <QBuffer>
 #include <QColor>
@@ -20,20 +21,8 @@ Q_DECLARE_METATYPE(MimeCopy::Variant)
 
 namespace {
 
-QString make_file(const QString& path, qint64 size, const QByteArray& head = {})
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(head) != head.size() || !file.resize(size))
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
-
-QByteArray read_all(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using test_files::make_file;
+using test_files::read_all;
 
 QByteArray png_of(const QImage& image)
 {

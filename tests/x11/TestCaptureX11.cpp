@@ -2,6 +2,7 @@
 // What the capture makes of a real foreign clipboard owner's data, read through the xcb clipboard: a Qt owner of
 // the tests' own (clipboard_owner) and xclip. Also what the clipboard offers again when a copy is pasted.
 #include "core/MimeCopy.h"
+#include "fakes/TestFiles.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -22,20 +23,8 @@ namespace {
 
 const QStringList k_selection_targets = {"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS"};
 
-QString make_file(const QString& path, qint64 size, const QByteArray& head)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(head) != head.size() || !file.resize(size))
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
-
-QByteArray read_all(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using test_files::make_file;
+using test_files::read_all;
 
 QImage test_image()
 {
