@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/MimeCopy.h"
-#include "fakes/TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <QBuffer>
 #include <QColor>

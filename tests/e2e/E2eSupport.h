@@ -5,62 +5,17 @@
 // the executable in a temporary folder (its settings file lies beside it), xclip as a foreign clipboard owner,
 // xdotool for real key presses.
 
+#include "support/Desktop.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
-#include <QSettings>
 #include <QTemporaryDir>
-#include <QTest>
 
 namespace e2e {
 
-// Runs a command to its end and returns its standard output (empty on failure or after timeout_ms).
-inline QByteArray run(const QString& program, const QStringList& arguments, int timeout_ms = 10000,
-                      const QByteArray& input = QByteArray(), int* exit_code = nullptr)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForStarted(timeout_ms))
-        return {};
-    if (!input.isNull())
-        process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(timeout_ms)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    if (exit_code)
-        *exit_code = process.exitCode();
-    return process.readAllStandardOutput();
-}
-
-// The clipboard's content as another program reads it.
-inline QByteArray clipboard(const QString& type = QStringLiteral("UTF8_STRING"))
-{
-    return run(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", type}, 3000);
-}
-
-// xclip takes the clipboard and keeps serving it in the background, as a foreign program does.
-inline void copy_with_xclip(const QByteArray& text, const QString& type = QStringLiteral("UTF8_STRING"))
-{
-    run(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", type, "-i"}, 5000, text);
-}
-
-inline QByteArray xdotool(const QStringList& arguments, int timeout_ms = 10000)
-{
-    return run(QStringLiteral("xdotool"), arguments, timeout_ms);
-}
-
-// The visible top-level window whose title is exactly `title`, or 0.
-inline qulonglong visible_window(const QString& title)
-{
-    const QByteArray out = xdotool(
-        {"search", "--onlyvisible", "--name", QStringLiteral("^%1$").arg(QRegularExpression::escape(title))}, 3000);
-    return out.split('\n').first().trimmed().toULongLong();
-}
+using namespace desktop;
 
 // A portable copy of the program with its own settings file.
 class Stackpaste {

@@ -7,32 +7,6 @@ using namespace e2e;
 class TestPasteCycle : public QObject {
     Q_OBJECT
 
-    // A zenity entry: what it prints when Return is pressed is the text it received.
-    struct Target {
-        QProcess process;
-        qulonglong window = 0;
-    };
-
-    static bool open_target(Target& target)
-    {
-        target.process.start(QStringLiteral("zenity"), {"--entry", "--title", "Target"});
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 15000 && !(target.window = visible_window("Target")))
-            QTest::qWait(50);
-        if (!target.window)
-            return false;
-        xdotool({"windowfocus", "--sync", QString::number(target.window)});
-        return true;
-    }
-
-    static QByteArray finish(Target& target)
-    {
-        xdotool({"key", "--window", QString::number(target.window), "Return"});
-        target.process.waitForFinished(10000);
-        return target.process.readAllStandardOutput().trimmed();
-    }
-
     static int count(const QByteArray& haystack, const QByteArray& needle) { return haystack.count(needle); }
 
     static void copy_three(Stackpaste& app)
@@ -83,8 +57,8 @@ private Q_SLOTS:
         app.write_settings(settings);
         QVERIFY(app.start());
         copy_three(app);
-        Target target;
-        QVERIFY(open_target(target));
+        TextField target;
+        QVERIFY(target.open());
         const QList<QByteArray> items = pasted.split(' ');
         for (int i = 0; i < keys.size(); ++i) {
             const int before = count(app.output(), "Done pasting");
@@ -93,7 +67,7 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(count(app.output(), "Done pasting"), before + 1, 10000);
             QTRY_COMPARE_WITH_TIMEOUT(clipboard(), items[i] + ' ', 10000);
         }
-        QCOMPARE(finish(target).simplified(), received);
+        QCOMPARE(target.finish().simplified(), received);
     }
 
     void plain_v_is_typed_and_not_caught()
@@ -102,11 +76,11 @@ private Q_SLOTS:
         app.write_settings();
         QVERIFY(app.start());
         copy_three(app);
-        Target target;
-        QVERIFY(open_target(target));
+        TextField target;
+        QVERIFY(target.open());
         xdotool({"type", "v"});
         press(app, "ctrl+v", "three ");
-        QVERIFY(finish(target).startsWith("vthree"));
+        QVERIFY(target.finish().startsWith("vthree"));
         QVERIFY(!app.output().contains("Done pasting\n"
                                        "Done pasting")); // one paste, not two
     }
@@ -117,10 +91,10 @@ private Q_SLOTS:
         app.write_settings("IsStackpastePaused=true\n");
         QVERIFY(app.start());
         copy_with_xclip("foreign");
-        Target target;
-        QVERIFY(open_target(target));
+        TextField target;
+        QVERIFY(target.open());
         press(app, "ctrl+v", "foreign");
-        QCOMPARE(finish(target), QByteArray("foreign"));
+        QCOMPARE(target.finish(), QByteArray("foreign"));
     }
 
     // A program that takes the clipboard and then hangs keeps our main thread waiting in the clipboard read for
@@ -132,8 +106,8 @@ private Q_SLOTS:
         app.write_settings();
         QVERIFY(app.start());
         copy_three(app);
-        Target target;
-        QVERIFY(open_target(target));
+        TextField target;
+        QVERIFY(target.open());
 
         const QByteArray capture_end = "END copy_to_stackpaste_clipboard()";
         const int captures_before = count(app.output(), capture_end);
@@ -149,7 +123,7 @@ private Q_SLOTS:
         xdotool({"type", "ab"});
         xdotool({"key", "ctrl+v"});
         xdotool({"type", "cd"});
-        const QByteArray received = finish(target);
+        const QByteArray received = target.finish();
         const qint64 elapsed = typing.elapsed();
         // The capture is still stuck in its read: the keys did not wait for it.
         QCOMPARE(count(app.output(), capture_end), captures_before);
@@ -161,10 +135,10 @@ private Q_SLOTS:
         owner.waitForFinished();
         // When the read gives up the program carries on; the dropped paste left the position alone.
         QTRY_VERIFY_WITH_TIMEOUT(count(app.output(), capture_end) > captures_before, 20000);
-        Target next;
-        QVERIFY(open_target(next));
+        TextField next;
+        QVERIFY(next.open());
         press(app, "ctrl+v", "three ");
-        QCOMPARE(finish(next), QByteArray("three"));
+        QCOMPARE(next.finish(), QByteArray("three"));
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSettings>
 
 #include <csignal>
 #include <sys/stat.h>

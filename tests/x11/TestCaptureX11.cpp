@@ -2,7 +2,7 @@
 // What the capture makes of a real foreign clipboard owner's data, read through the xcb clipboard: a Qt owner of
 // the tests' own (clipboard_owner) and xclip. Also what the clipboard offers again when a copy is pasted.
 #include "core/MimeCopy.h"
-#include "fakes/TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <QClipboard>
 #include <QDir>

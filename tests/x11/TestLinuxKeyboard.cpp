@@ -2,6 +2,7 @@
 // The X11 keyboard against a real X server: a second client of the test's own presses keys with XTest, owns the
 // focused window the replayed keys must reach, and competes for the grabs.
 #include "platform/x11/LinuxKeyboard.h"
+#include "support/Desktop.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
@@ -125,16 +126,9 @@ private:
 
 bool run(const QString& program, const QStringList& arguments)
 {
-    QProcess process;
-    process.start(program, arguments);
-    // The event loop keeps running meanwhile: a grabbed key of the child must be answered by our main thread.
-    if (!process.waitForStarted())
-        return false;
-    QElapsedTimer timer;
-    timer.start();
-    while (process.state() != QProcess::NotRunning && timer.elapsed() < 20000)
-        QTest::qWait(5);
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    int exit_code = -1;
+    desktop::run(program, arguments, 20000, QByteArray(), &exit_code);
+    return exit_code == 0;
 }
 
 // Counts the clipboard data requests Qt's own connection receives (TARGETS queries aside).

@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The desktop around the program, on the private X server of the test session: xclip as a foreign clipboard owner
+// and reader, xdotool for real key presses, a zenity entry as a third-party text field.
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+namespace desktop {
+
+// Runs a command to its end and returns its standard output (empty on failure or after timeout_ms). The event loop
+// keeps running meanwhile: a key the command presses may be grabbed by our own main thread, which must answer it.
+inline QByteArray run(const QString& program, const QStringList& arguments, int timeout_ms = 10000,
+                      const QByteArray& input = QByteArray(), int* exit_code = nullptr)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForStarted(timeout_ms))
+        return {};
+    if (!input.isNull())
+        process.write(input);
+    process.closeWriteChannel();
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, timeout_ms)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    if (exit_code)
+        *exit_code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return process.readAllStandardOutput();
+}
+
+// The clipboard's content as another program reads it.
+inline QByteArray clipboard(const QString& type = QStringLiteral("UTF8_STRING"))
+{
+    return run(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", type}, 3000);
+}
+
+// xclip takes the clipboard and keeps serving it in the background, as a foreign program does.
+inline void copy_with_xclip(const QByteArray& text, const QString& type = QStringLiteral("UTF8_STRING"))
+{
+    run(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", type, "-i"}, 5000, text);
+}
+
+inline QByteArray xdotool(const QStringList& arguments, int timeout_ms = 10000)
+{
+    return run(QStringLiteral("xdotool"), arguments, timeout_ms);
+}
+
+// The visible top-level window whose title is exactly `title`, or 0.
+inline qulonglong visible_window(const QString& title)
+{
+    const QByteArray out = xdotool(
+        {"search", "--onlyvisible", "--name", QStringLiteral("^%1$").arg(QRegularExpression::escape(title))}, 3000);
+    return out.split('\n').first().trimmed().toULongLong();
+}
+
+// A zenity entry with the keyboard focus: what it prints when Return is pressed is the text it received.
+class TextField {
+public:
+    ~TextField()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+    bool open(const QString& title = QStringLiteral("Target"))
+    {
+        m_process.start(QStringLiteral("zenity"), {"--entry", "--title", title});
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 15000 && !(m_window = visible_window(title)))
+            QTest::qWait(50);
+        if (!m_window)
+            return false;
+        xdotool({"windowfocus", "--sync", QString::number(m_window)});
+        return true;
+    }
+
+    // Presses Return and returns the text the field held.
+    QByteArray finish()
+    {
+        xdotool({"key", "--window", QString::number(m_window), "Return"});
+        if (!QTest::qWaitFor([&] { return m_process.state() == QProcess::NotRunning; }, 10000))
+            return QByteArray("(the field did not close)");
+        return m_process.readAllStandardOutput().trimmed();
+    }
+
+private:
+    QProcess m_process;
+    qulonglong m_window = 0;
+};
+
+} // namespace desktop
