@@ -9,13 +9,20 @@ class TestPasteCycle : public QObject {
 
     static int count(const QByteArray& haystack, const QByteArray& needle) { return haystack.count(needle); }
 
-    static void copy_three(Stackpaste& app)
+    // Starts the program with `settings`, copies three texts with xclip and opens the text field.
+    static bool start_with_three_copies(Stackpaste& app, TextField& target, const QByteArray& settings = {})
     {
+        app.write_settings(settings);
+        if (!app.start())
+            return false;
         for (const char* text : {"one ", "two ", "three "}) {
             const int before = count(app.output(), "END copy_to_stackpaste_clipboard()");
             copy_with_xclip(text);
-            QTRY_COMPARE_WITH_TIMEOUT(count(app.output(), "END copy_to_stackpaste_clipboard()"), before + 1, 10000);
+            if (!QTest::qWaitFor([&] { return count(app.output(), "END copy_to_stackpaste_clipboard()") > before; },
+                                 10000))
+                return false;
         }
+        return target.open();
     }
 
     // One key press; waits until the paste has put `expected` on the clipboard and served it.
@@ -54,11 +61,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, pasted);
         QFETCH(QByteArray, received);
         Stackpaste app;
-        app.write_settings(settings);
-        QVERIFY(app.start());
-        copy_three(app);
         TextField target;
-        QVERIFY(target.open());
+        QVERIFY(start_with_three_copies(app, target, settings));
         const QList<QByteArray> items = pasted.split(' ');
         for (int i = 0; i < keys.size(); ++i) {
             const int before = count(app.output(), "Done pasting");
@@ -73,11 +77,8 @@ private Q_SLOTS:
     void plain_v_is_typed_and_not_caught()
     {
         Stackpaste app;
-        app.write_settings();
-        QVERIFY(app.start());
-        copy_three(app);
         TextField target;
-        QVERIFY(target.open());
+        QVERIFY(start_with_three_copies(app, target));
         xdotool({"type", "v"});
         press(app, "ctrl+v", "three ");
         QVERIFY(target.finish().startsWith("vthree"));
@@ -103,11 +104,8 @@ private Q_SLOTS:
     void keys_pass_while_a_clipboard_owner_hangs()
     {
         Stackpaste app;
-        app.write_settings();
-        QVERIFY(app.start());
-        copy_three(app);
         TextField target;
-        QVERIFY(target.open());
+        QVERIFY(start_with_three_copies(app, target));
 
         const QByteArray capture_end = "END copy_to_stackpaste_clipboard()";
         const int captures_before = count(app.output(), capture_end);
