@@ -113,6 +113,28 @@ public:
         return m_presses;
     }
     void clear() { m_presses.clear(); }
+    // Sends a made-up key press with SendEvent to every top-level window, as any client may.
+    void send_fake_press(xcb_keycode_t code, uint16_t state)
+    {
+        auto* tree = xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr);
+        if (!tree)
+            return;
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+            xcb_key_press_event_t press{};
+            press.response_type = XCB_KEY_PRESS;
+            press.detail = code;
+            press.root = m_root;
+            press.event = children[i];
+            press.state = state;
+            press.same_screen = 1;
+            // An empty event mask hands the event to the window's creator.
+            xcb_send_event(m_connection, 0, children[i], XCB_EVENT_MASK_NO_EVENT,
+                           reinterpret_cast<const char*>(&press));
+        }
+        std::free(tree);
+        sync();
+    }
     xcb_connection_t* connection() const { return m_connection; }
 
 private:
@@ -281,6 +303,14 @@ private Q_SLOTS:
         m_x.tap(XCB_MOD_MASK_CONTROL, k_v);
         QTRY_COMPARE(m_pressed.size(), 1);
         QCOMPARE(m_pressed[0].key, Keyboard::k_key_v);
+    }
+
+    void made_up_presses_are_not_keys_of_the_user()
+    {
+        m_x.send_fake_press(m_x.keycode(k_v), XCB_MOD_MASK_CONTROL);
+        m_x.tap(XCB_MOD_MASK_CONTROL, k_c);
+        QTRY_COMPARE(m_pressed.size(), 1);
+        QCOMPARE(m_pressed[0].key, Keyboard::k_key_c);
     }
 
     void refused_grab_releases_the_others()

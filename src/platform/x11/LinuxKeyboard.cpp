@@ -225,7 +225,9 @@ void LinuxKeyboard::Worker::run()
             break;
         }
         case XCB_KEY_PRESS:
-            on_press(*reinterpret_cast<const xcb_key_press_event_t*>(event.get()));
+            // A press another client made up with SendEvent (bit 0x80) is no key of the user's and holds nothing.
+            if (!(event->response_type & 0x80))
+                on_press(*reinterpret_cast<const xcb_key_press_event_t*>(event.get()));
             break;
         case XCB_MAPPING_NOTIFY:
             // After a layout change (setxkbmap) the letters sit on other keycodes: the old grabs catch wrong keys.
