@@ -17,6 +17,16 @@
 #include <QGuiApplication>
 #include <QTimer>
 
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+// The App whose files are to be saved and removed should the process end without destroying it.
+App* g_app_to_rescue = nullptr;
+
+} // namespace
+
 App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
 {
     // The switches start as in a fresh installation until the settings are loaded.
@@ -69,10 +79,31 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     // Connected after filling, so the items do not change the mode loaded from the settings.
     connect(m_ui->combobox_mode_select, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this](int index) { slot_combobox_edit_text_changed(m_ui->combobox_mode_select->itemText(index)); });
+
+    // When the X connection breaks (the server ended, a log-out without a session manager) the platform ends the
+    // process with exit() from inside the event loop, and no destructor runs. Registered last, so the library state
+    // the settings and the folder removal use is still there when it runs.
+    g_app_to_rescue = this;
+    static const bool registered = std::atexit(&App::rescue_at_exit) == 0;
+    if (!registered)
+        qDebug() << "Cannot register the clean-up at exit; the settings are only saved on a normal quit";
+}
+
+void App::rescue_at_exit()
+{
+    App* app = std::exchange(g_app_to_rescue, nullptr);
+    if (!app)
+        return;
+    qDebug() << "The program ends without a normal quit: saving the settings and removing the temporary files";
+    app->save_settings();
+    app->m_save_manager.reset();
+    app->m_mime_copy.reset();
 }
 
 App::~App()
 {
+    if (g_app_to_rescue == this)
+        g_app_to_rescue = nullptr;
     save_settings();
     // The temporary directory goes with every snapshot in it.
     m_mime_copy.reset();
@@ -91,6 +122,8 @@ void App::prepare_temp_dir()
 
 void App::save_settings()
 {
+    if (!m_save_manager)
+        return;
     m_settings.history = m_history.options();
     m_settings.indicator_position = m_status_indicator_position;
     m_save_manager->save_settings(m_settings);

@@ -98,6 +98,8 @@ public Q_SLOTS:
     void on_button_toggle_file_copy_clicked();
 
 private:
+    // Saves the settings and removes the temporary directory when the process ends without destroying the App.
+    static void rescue_at_exit();
     void prepare_temp_dir();
     void set_ignore_and_write_clipboard(QMimeData* content);
 

@@ -32,6 +32,13 @@ public:
     QString folder() const { return m_dir.path(); }
     QString settings_path() const { return m_dir.filePath(QStringLiteral("Stackpaste_settings.ini")); }
     QString binary() const { return m_binary; }
+    // The X display the program connects to (default: the test session's).
+    void set_display(const QString& display)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), display);
+        m_process.setProcessEnvironment(environment);
+    }
 
     // Settings of a program that has started before (no first-start window), plus any extra lines.
     void write_settings(const QByteArray& extra = QByteArray())

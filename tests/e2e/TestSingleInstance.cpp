@@ -108,6 +108,32 @@ private Q_SLOTS:
         QSettings saved(app.settings_path(), QSettings::IniFormat);
         QVERIFY(saved.contains("PasteOrder"));
     }
+
+    // When its X server goes away, the program cannot quit the normal way, but it still saves and cleans up.
+    void lost_x_server_still_removes_the_snapshots_and_saves()
+    {
+        QProcess server;
+        server.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+        QVERIFY(server.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] { return server.canReadLine(); }, 10000));
+        const QString display = QLatin1Char(':') + QString::fromLatin1(server.readLine().trimmed());
+
+        Stackpaste app;
+        app.write_settings();
+        app.set_display(display);
+        QVERIFY(app.start());
+        const QRegularExpression path_line(QStringLiteral("Temp dir path is: \"([^\"]+)\""));
+        QTRY_VERIFY(path_line.match(QString::fromLocal8Bit(app.output())).hasMatch());
+        const QString temp = path_line.match(QString::fromLocal8Bit(app.output())).captured(1);
+        QVERIFY(QFileInfo(temp).isDir());
+
+        server.terminate();
+        QVERIFY(server.waitForFinished(10000));
+        QVERIFY(app.process().waitForFinished(10000));
+        QVERIFY2(!QFileInfo::exists(temp), app.output().right(2000).constData());
+        QSettings saved(app.settings_path(), QSettings::IniFormat);
+        QVERIFY(saved.contains("PasteOrder"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSingleInstance)
