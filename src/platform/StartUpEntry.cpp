@@ -14,26 +14,32 @@ namespace {
 const QString k_product = QStringLiteral("Stackpaste");
 const QString k_entry_ending = QStringLiteral(".desktop");
 
-// A program path as one quoted argument of an Exec key: inside the quotes '"', '`', '$' and '\' take a
-// backslash, and the key's value escapes every backslash once more.
-QString exec_argument(const QString& path)
+// A value of a desktop entry key: the backslash and the control characters a path may hold take an escape, so
+// a line break in a folder name cannot end the line and start another key.
+QString escape_value(const QString& text)
 {
-    QString quoted;
-    for (const QChar c : path) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
-            quoted += QLatin1Char('\\');
-        quoted += c;
+    QString escaped;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\'))
+            escaped += QStringLiteral("\\\\");
+        else if (c == QLatin1Char('\n'))
+            escaped += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\t'))
+            escaped += QStringLiteral("\\t");
+        else if (c == QLatin1Char('\r'))
+            escaped += QStringLiteral("\\r");
+        else
+            escaped += c;
     }
-    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    return escaped;
 }
 
 QString desktop_entry(const QString& name, const QString& program, bool try_exec)
 {
     QString entry =
-        QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n").arg(name, exec_argument(program));
+        QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n").arg(name, desktop_exec_value(program));
     if (try_exec)
-        entry += QStringLiteral("TryExec=%1\n").arg(program);
+        entry += QStringLiteral("TryExec=%1\n").arg(escape_value(program));
     entry += QStringLiteral("Terminal=false\n");
     return entry;
 }
@@ -61,6 +67,21 @@ QString first_location(QStandardPaths::StandardLocation location)
 }
 
 } // namespace
+
+QString desktop_exec_value(const QString& program)
+{
+    // One quoted argument: inside the quotes '"', '`', '$' and '\\' take a backslash, and '%' is doubled so that
+    // a launcher does not read it as a field code. The key's value then escapes every backslash once more.
+    QString quoted;
+    for (const QChar c : program) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        quoted += c;
+        if (c == QLatin1Char('%'))
+            quoted += c;
+    }
+    return escape_value(QLatin1Char('"') + quoted + QLatin1Char('"'));
+}
 
 QString start_up_entry_path()
 {

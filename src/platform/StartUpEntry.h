@@ -15,6 +15,8 @@ void remove_start_up_entry();
 // and <desktop>/Stackpaste.desktop. Existing files are left as they are.
 void create_shortcut_files();
 
+// The Exec value that starts `program`, escaped for a desktop entry.
+QString desktop_exec_value(const QString& program);
 // The autostart entry's path and the content it is given (tests).
 QString start_up_entry_path();
 QString start_up_entry_content();

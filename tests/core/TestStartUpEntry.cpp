@@ -43,6 +43,30 @@ private Q_SLOTS:
         QVERIFY(content.contains("\nExec=\"" + QCoreApplication::applicationFilePath() + "\"\n"));
     }
 
+    // What a launcher reads back must be the program's path, whatever the folder names hold.
+    void exec_value_survives_odd_folder_names_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("space") << "/opt/Stack paste/stackpaste"
+                               << "\"/opt/Stack paste/stackpaste\"";
+        // A lone % would be a field code: "%20" loses its "%2".
+        QTest::newRow("percent") << "/home/u/Stack%20paste/sp"
+                                 << "\"/home/u/Stack%%20paste/sp\"";
+        // Inside the quotes: \$ and \\ and \"; then the value doubles each backslash.
+        QTest::newRow("shell characters") << "/a/$HOME\\b\"c`d"
+                                          << "\"/a/\\\\$HOME\\\\\\\\b\\\\\"c\\\\`d\"";
+        // A line break must not end the line, or the rest of the path becomes a key of its own.
+        QTest::newRow("line break") << "/a/b\nExec=/bin/evil"
+                                    << "\"/a/b\\nExec=/bin/evil\"";
+    }
+    void exec_value_survives_odd_folder_names()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, exec);
+        QCOMPARE(desktop_exec_value(program), exec);
+    }
+
     void add_writes_only_when_the_content_differs()
     {
         const QString path = start_up_entry_path();
