@@ -54,6 +54,15 @@ const QString k_indicator_x_key = QStringLiteral("IndicatorX");
 const QString k_indicator_y_key = QStringLiteral("IndicatorY");
 const QString k_ignore_monitors_key = QStringLiteral("IgnoreMonitors");
 
+// A text value as the user wrote it: the ini format reads an unquoted comma as a list separator.
+QString text_value(const QSettings& settings, const QString& key, const QString& fallback)
+{
+    const QVariant value = settings.value(key, fallback);
+    if (value.type() == QVariant::StringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    return value.toString();
+}
+
 bool is_writable_folder(const QString& folder)
 {
     const QFileInfo info(folder);
@@ -116,7 +125,7 @@ void SaveManager::load_settings(Settings& settings) const
 {
     for (const BoolKey& key : k_bool_keys)
         key.value(settings) = m_settings->value(QLatin1String(key.name), key.fallback).toBool();
-    settings.history.paste_order = m_settings->value(k_paste_order_key, ClipboardHistory::k_backward).toString();
+    settings.history.paste_order = text_value(*m_settings, k_paste_order_key, ClipboardHistory::k_backward);
     const int y = m_settings->value(k_indicator_y_key).toInt();
     const int x = m_settings->value(k_indicator_x_key).toInt();
     settings.indicator_position = QPoint(x, y);
@@ -136,7 +145,7 @@ void SaveManager::save_settings(const Settings& settings)
 
 void SaveManager::load_ignore_monitors(Settings& settings) const
 {
-    settings.ignore_monitors = decode_ignore_monitors(m_settings->value(k_ignore_monitors_key, QString()).toString());
+    settings.ignore_monitors = decode_ignore_monitors(text_value(*m_settings, k_ignore_monitors_key, QString()));
 }
 
 void SaveManager::save_ignore_monitors(const Settings& settings)

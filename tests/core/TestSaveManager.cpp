@@ -103,6 +103,22 @@ private Q_SLOTS:
         QCOMPARE(QSettings(path(), QSettings::IniFormat).value("IgnoreMonitors").toString(), QStringLiteral("1:3:3:"));
     }
 
+    // The ini format reads an unquoted comma as a list; an odd order written by hand still survives a load and save.
+    void hand_written_order_with_a_comma_is_kept()
+    {
+        write_file("[General]\nSaveVersion=2\nPasteOrder=forward, backward\n");
+        Settings loaded;
+        {
+            SaveManager store(path());
+            store.load_settings(loaded);
+            QCOMPARE(loaded.history.paste_order, QStringLiteral("forward, backward"));
+            store.save_settings(loaded);
+        }
+        Settings again;
+        SaveManager(path()).load_settings(again);
+        QCOMPARE(again.history.paste_order, QStringLiteral("forward, backward"));
+    }
+
     void save_never_writes_the_version()
     {
         write_file("[General]\nSaveVersion=2\n");
