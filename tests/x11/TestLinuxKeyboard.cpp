@@ -14,6 +14,7 @@
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -22,7 +23,7 @@
 
 namespace {
 
-constexpr xcb_keysym_t k_c = 0x63, k_v = 0x76, k_x = 0x78, k_q = 0x71, k_return = 0xff0d;
+constexpr xcb_keysym_t k_c = 0x63, k_v = 0x76, k_x = 0x78, k_q = 0x71, k_i = 0x69, k_period = 0x2e, k_return = 0xff0d;
 constexpr xcb_keysym_t k_ctrl = 0xffe3, k_shift = 0xffe1, k_alt = 0xffe9, k_caps_lock = 0xffe5, k_num_lock = 0xff7f;
 
 // A plain X client: injects keys, probes grabs, and records the key presses its focused window receives.
@@ -54,11 +55,20 @@ public:
         xcb_key_symbols_free(symbols);
         return first;
     }
-    void key(xcb_keysym_t keysym, bool down)
+    void key(xcb_keysym_t keysym, bool down) { key_code(keycode(keysym), down); }
+    void key_code(xcb_keycode_t code, bool down)
     {
-        xcb_test_fake_input(m_connection, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode(keysym), XCB_CURRENT_TIME,
-                            XCB_NONE, 0, 0, 0);
+        xcb_test_fake_input(m_connection, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_NONE, 0,
+                            0, 0);
         xcb_flush(m_connection);
+    }
+    // Ctrl held around one press of the key `code`.
+    void tap_with_control(xcb_keycode_t code)
+    {
+        key(k_ctrl, true);
+        key_code(code, true);
+        key_code(code, false);
+        key(k_ctrl, false);
     }
     // Holds the modifier keys of `modifiers` (Control, Shift, Alt) around one press of `letter`.
     void tap(uint16_t modifiers, xcb_keysym_t letter)
@@ -311,6 +321,40 @@ private Q_SLOTS:
         m_x.tap(XCB_MOD_MASK_CONTROL, k_c);
         QTRY_COMPARE(m_pressed.size(), 1);
         QCOMPARE(m_pressed[0].key, Keyboard::k_key_c);
+    }
+
+    // With us and dvorak, the I key of us is C in dvorak and its period key is V: those keys are grabbed, but while us
+    // is the active layout they are I and period, and Ctrl on them is no copy and no paste.
+    void two_latin_layouts_count_the_active_ones_letters()
+    {
+        const xcb_keycode_t i_key = m_x.keycode(k_i), period_key = m_x.keycode(k_period), x_key = m_x.keycode(k_x);
+        QVERIFY(run(QStringLiteral("setxkbmap"), {"-layout", "us,us", "-variant", ",dvorak"}));
+        QTRY_VERIFY(!m_x.grab(i_key, XCB_MOD_MASK_CONTROL));
+        QVERIFY(!m_x.grab(period_key, XCB_MOD_MASK_CONTROL));
+        m_x.tap_with_control(i_key);
+        m_x.tap_with_control(period_key);
+        m_x.tap_with_control(x_key);
+        QTRY_VERIFY(!m_pressed.isEmpty() && m_pressed.last().key == Keyboard::k_key_x);
+        QCOMPARE(m_pressed.size(), 1);
+        // Not ours, and still passed on to the focused window.
+        const auto reached = [&](xcb_keycode_t code) {
+            return std::any_of(m_x.presses().begin(), m_x.presses().end(),
+                               [&](const auto& press) { return press.first == code; });
+        };
+        QTRY_VERIFY(reached(x_key));
+        QVERIFY(reached(i_key));
+        QVERIFY(reached(period_key));
+    }
+
+    // A layout without Latin letters borrows the first layout's: with us and ru, Ctrl on the V key is a paste.
+    void a_layout_without_latin_letters_keeps_the_first_ones()
+    {
+        const xcb_keycode_t v_key = m_x.keycode(k_v);
+        QVERIFY(run(QStringLiteral("setxkbmap"), {"-layout", "us,ru"}));
+        QTRY_VERIFY(!m_x.grab(v_key, XCB_MOD_MASK_CONTROL));
+        m_x.tap_with_control(v_key);
+        QTRY_COMPARE(m_pressed.size(), 1);
+        QCOMPARE(m_pressed[0].key, Keyboard::k_key_v);
     }
 
     void refused_grab_releases_the_others()

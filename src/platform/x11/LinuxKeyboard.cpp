@@ -10,6 +10,10 @@
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
+// The XKB header names a struct member "explicit", which is a keyword in C++.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
 
 #include <algorithm>
 #include <atomic>
@@ -54,6 +58,26 @@ struct KeySymbolsDeleter {
 };
 
 std::atomic<linux_keyboard_probe::Callback> g_probe{nullptr};
+
+// The lower-case Latin letter a keysym stands for, or 0 for any other symbol.
+xcb_keysym_t latin_letter(xcb_keysym_t keysym)
+{
+    if (keysym >= 'a' && keysym <= 'z')
+        return keysym;
+    if (keysym >= 'A' && keysym <= 'Z')
+        return keysym + ('a' - 'A');
+    return 0;
+}
+
+// The Keyboard key of a watched letter, or 0.
+int watched_key(xcb_keysym_t letter)
+{
+    for (const WatchedKey& watched : k_watched_keys) {
+        if (watched.keysym == letter)
+            return watched.key;
+    }
+    return 0;
+}
 
 QString describe(uint16_t modifiers, int key)
 {
@@ -101,9 +125,26 @@ struct PressJob {
     }
 };
 
+// A grabbed key and the letters the first two layouts put on it.
+struct GrabbedKey {
+    xcb_keycode_t keycode = 0;
+    int key = 0;                    // the Keyboard key it was grabbed for
+    xcb_keysym_t first_letter = 0;  // Latin letter in the first layout, or 0
+    xcb_keysym_t second_letter = 0; // Latin letter in the second layout, or 0
+
+    // Two Latin layouts that disagree on this key (us and dvorak): which letter it is depends on the active one.
+    // A layout without Latin letters (Cyrillic, Greek) borrows the first layout's, as programs do for shortcuts.
+    bool depends_on_layout() const { return second_letter != 0 && second_letter != first_letter; }
+    bool operator==(const GrabbedKey& other) const
+    {
+        return keycode == other.keycode && key == other.key && first_letter == other.first_letter &&
+               second_letter == other.second_letter;
+    }
+};
+
 // The keys and modifier states to grab for the current keyboard map.
 struct GrabPlan {
-    std::vector<std::pair<xcb_keycode_t, int>> keys; // keycode → Keyboard key
+    std::vector<GrabbedKey> keys;
     std::vector<uint16_t> modifier_sets;
 
     bool operator==(const GrabPlan& other) const { return keys == other.keys && modifier_sets == other.modifier_sets; }
@@ -128,7 +169,8 @@ private:
     void run();
     void on_press(const xcb_key_press_event_t& event);
     void on_mapping_changed();
-    int key_of(xcb_keycode_t keycode) const;
+    int key_of(xcb_keycode_t keycode);
+    int active_layout();
     GrabPlan plan() const;
     bool grab_locked(const GrabPlan& plan);
     void ungrab_locked();
@@ -138,6 +180,10 @@ private:
     xcb_connection_t* m_connection = nullptr;
     xcb_window_t m_root = XCB_NONE;
     xcb_window_t m_wake_window = XCB_NONE;
+    // Asks for the active layout when a key's letter depends on it. A connection of its own: a client that turns
+    // on XKB no longer gets the core mapping notices the grabs follow. Opened at the first need (worker thread).
+    xcb_connection_t* m_layout_connection = nullptr;
+    bool m_layout_known = true;
 
     mutable std::mutex m_grab_mutex;
     bool m_hooked = false;
@@ -186,6 +232,8 @@ LinuxKeyboard::Worker::~Worker()
         m_thread.join();
         xcb_destroy_window(m_connection, m_wake_window);
     }
+    if (m_layout_connection)
+        xcb_disconnect(m_layout_connection);
     xcb_disconnect(m_connection);
 }
 
@@ -309,27 +357,61 @@ void LinuxKeyboard::Worker::on_mapping_changed()
     m_hooked = grab_locked(new_plan);
     if (!m_hooked)
         return;
-    for (const auto& [keycode, key] : old_plan.keys) {
+    for (const GrabbedKey& old_key : old_plan.keys) {
         for (const uint16_t modifiers : old_plan.modifier_sets) {
             const bool kept = std::find(new_plan.modifier_sets.begin(), new_plan.modifier_sets.end(), modifiers) !=
                                   new_plan.modifier_sets.end() &&
                               std::any_of(new_plan.keys.begin(), new_plan.keys.end(),
-                                          [&](const auto& entry) { return entry.first == keycode; });
+                                          [&](const GrabbedKey& entry) { return entry.keycode == old_key.keycode; });
             if (!kept)
-                xcb_ungrab_key(m_connection, keycode, m_root, modifiers);
+                xcb_ungrab_key(m_connection, old_key.keycode, m_root, modifiers);
         }
     }
     xcb_flush(m_connection);
 }
 
-int LinuxKeyboard::Worker::key_of(xcb_keycode_t keycode) const
+int LinuxKeyboard::Worker::key_of(xcb_keycode_t keycode)
 {
-    std::lock_guard<std::mutex> lock(m_grab_mutex);
-    for (const auto& [grabbed, key] : m_grabbed.keys) {
-        if (grabbed == keycode)
-            return key;
+    GrabbedKey grabbed;
+    {
+        std::lock_guard<std::mutex> lock(m_grab_mutex);
+        const auto found = std::find_if(m_grabbed.keys.begin(), m_grabbed.keys.end(),
+                                        [&](const GrabbedKey& entry) { return entry.keycode == keycode; });
+        if (found == m_grabbed.keys.end())
+            return 0;
+        grabbed = *found;
     }
-    return 0;
+    if (!grabbed.depends_on_layout())
+        return grabbed.key;
+    // Only here, with two Latin layouts that disagree on this key, does a press cost a round trip to the server.
+    switch (active_layout()) {
+    case 0:
+        return watched_key(grabbed.first_letter);
+    case 1:
+        return watched_key(grabbed.second_letter);
+    default:
+        // A third or fourth layout, or no XKB: the letter the key was grabbed for.
+        return grabbed.key;
+    }
+}
+
+int LinuxKeyboard::Worker::active_layout()
+{
+    if (!m_layout_connection && m_layout_known) {
+        m_layout_connection = xcb_connect(nullptr, nullptr);
+        XcbPointer<xcb_xkb_use_extension_reply_t> xkb(xcb_xkb_use_extension_reply(
+            m_layout_connection,
+            xcb_xkb_use_extension(m_layout_connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION), nullptr));
+        if (xcb_connection_has_error(m_layout_connection) || !xkb || !xkb->supported) {
+            qDebug() << "LinuxKeyboard: the X server cannot tell the active layout; keys count in every layout";
+            m_layout_known = false;
+        }
+    }
+    if (!m_layout_known)
+        return -1;
+    XcbPointer<xcb_xkb_get_state_reply_t> state(xcb_xkb_get_state_reply(
+        m_layout_connection, xcb_xkb_get_state(m_layout_connection, XCB_XKB_ID_USE_CORE_KBD), nullptr));
+    return state ? state->group : -1;
 }
 
 uint16_t LinuxKeyboard::Worker::num_lock_mask(xcb_key_symbols_t* symbols) const
@@ -382,9 +464,16 @@ GrabPlan LinuxKeyboard::Worker::plan() const
             qDebug() << "LinuxKeyboard: the keyboard map has no key for" << QChar(watched.key);
         for (const xcb_keycode_t* keycode = keycodes.get(); keycode && *keycode != XCB_NO_SYMBOL; ++keycode) {
             const bool seen = std::any_of(plan.keys.begin(), plan.keys.end(),
-                                          [&](const auto& entry) { return entry.first == *keycode; });
-            if (!seen)
-                plan.keys.emplace_back(*keycode, watched.key);
+                                          [&](const GrabbedKey& entry) { return entry.keycode == *keycode; });
+            if (seen)
+                continue;
+            // The core map lists the first layout's symbols in columns 0 and 1, the second layout's in 2 and 3.
+            GrabbedKey grabbed;
+            grabbed.keycode = *keycode;
+            grabbed.key = watched.key;
+            grabbed.first_letter = latin_letter(xcb_key_symbols_get_keysym(symbols.get(), *keycode, 0));
+            grabbed.second_letter = latin_letter(xcb_key_symbols_get_keysym(symbols.get(), *keycode, 2));
+            plan.keys.push_back(grabbed);
         }
     }
     return plan;
@@ -398,12 +487,12 @@ bool LinuxKeyboard::Worker::grab_locked(const GrabPlan& plan)
         int key;
     };
     std::vector<Request> requests;
-    for (const auto& [keycode, key] : plan.keys) {
+    for (const GrabbedKey& grabbed : plan.keys) {
         // Keyboard mode sync: the server holds the press until we answer with AllowEvents.
         for (const uint16_t modifiers : plan.modifier_sets)
-            requests.push_back({xcb_grab_key_checked(m_connection, 0, m_root, modifiers, keycode, XCB_GRAB_MODE_ASYNC,
-                                                     XCB_GRAB_MODE_SYNC),
-                                modifiers, key});
+            requests.push_back({xcb_grab_key_checked(m_connection, 0, m_root, modifiers, grabbed.keycode,
+                                                     XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC),
+                                modifiers, grabbed.key});
     }
     // All requests are on their way before the first check, so the checks cost one round trip, not one each.
     bool refused = false;
