@@ -411,6 +411,9 @@ int LinuxKeyboard::Worker::active_layout()
         return -1;
     XcbPointer<xcb_xkb_get_state_reply_t> state(xcb_xkb_get_state_reply(
         m_layout_connection, xcb_xkb_get_state(m_layout_connection, XCB_XKB_ID_USE_CORE_KBD), nullptr));
+    // Nothing reads this connection's events (the server sends every client its mapping notices): drop them.
+    while (XcbPointer<xcb_generic_event_t> ignored{xcb_poll_for_queued_event(m_layout_connection)})
+        continue;
     return state ? state->group : -1;
 }
 
