@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "E2eSupport.h"
 
+#include <algorithm>
+
 using namespace e2e;
 
 // Texts copied by a foreign program come back one per real Ctrl+V in a real third-party text field.
@@ -23,6 +25,13 @@ class TestPasteCycle : public QObject {
                 return false;
         }
         return target.open();
+    }
+
+    // The program's last lines of output, for a failure message.
+    static QByteArray recent_lines(Stackpaste& app)
+    {
+        const QList<QByteArray> lines = app.output().split('\n');
+        return "\n" + lines.mid(std::max(0, lines.size() - 25)).join('\n');
     }
 
     // One key press; waits until the paste has put `expected` on the clipboard and served it.
@@ -111,8 +120,10 @@ private Q_SLOTS:
         const int captures_before = count(app.output(), capture_end);
         const int reads_before = count(app.output(), "START copy_to_stackpaste_clipboard()");
         QProcess owner;
+        owner.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         owner.start(QStringLiteral(SILENT_OWNER), QStringList());
-        QVERIFY(owner.waitForReadyRead(10000));
+        QVERIFY(owner.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(owner.canReadLine() || owner.state() == QProcess::NotRunning, 10000);
         QCOMPARE(owner.readAllStandardOutput(), QByteArray("owning\n"));
         QTRY_COMPARE_WITH_TIMEOUT(count(app.output(), "START copy_to_stackpaste_clipboard()"), reads_before + 1, 10000);
 
@@ -124,9 +135,9 @@ private Q_SLOTS:
         const QByteArray received = target.finish();
         const qint64 elapsed = typing.elapsed();
         // The capture is still stuck in its read: the keys did not wait for it.
-        QCOMPARE(count(app.output(), capture_end), captures_before);
+        QVERIFY2(count(app.output(), capture_end) == captures_before, recent_lines(app).constData());
         qInfo() << "keys typed during the hung read reached the text field after" << elapsed << "ms";
-        QVERIFY2(received.startsWith("ab") && received.endsWith("cd"), received.constData());
+        QVERIFY2(received.startsWith("ab") && received.endsWith("cd"), ("received: " + received).constData());
         QVERIFY(app.wait_for_output("did not take the key press within"));
 
         owner.kill();
