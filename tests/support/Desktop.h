@@ -69,8 +69,11 @@ public:
         }
     }
 
-    bool open(const QString& title = QStringLiteral("Target"))
+    // Each field gets a title of its own, so a closing field's window is never mistaken for the new one.
+    bool open()
     {
+        static int opened = 0;
+        const QString title = QStringLiteral("Target %1").arg(++opened);
         m_process.start(QStringLiteral("zenity"), {"--entry", "--title", title});
         QElapsedTimer timer;
         timer.start();
