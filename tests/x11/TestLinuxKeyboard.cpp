@@ -357,6 +357,29 @@ private Q_SLOTS:
         QCOMPARE(m_pressed[0].key, Keyboard::k_key_v);
     }
 
+    // A layout change whose new keys another program holds leaves the keys unhooked; the next change hooks them again.
+    void refused_regrab_is_asked_for_again_at_the_next_layout()
+    {
+        const xcb_keycode_t us_v = m_x.keycode(k_v);
+        QVERIFY(run(QStringLiteral("setxkbmap"), {QStringLiteral("dvorak")}));
+        const xcb_keycode_t dvorak_v = m_x.keycode(k_v);
+        QVERIFY(run(QStringLiteral("setxkbmap"), {QStringLiteral("us")}));
+        QTRY_VERIFY(!m_x.grab(us_v, XCB_MOD_MASK_CONTROL));
+        QVERIFY(m_x.grab(dvorak_v, XCB_MOD_MASK_CONTROL, true));
+
+        QVERIFY(run(QStringLiteral("setxkbmap"), {QStringLiteral("dvorak")}));
+        // Once the old V key is free the change has been handled, and the refusal gave back the new C key too.
+        QTRY_VERIFY(m_x.grab(us_v, XCB_MOD_MASK_CONTROL));
+        QVERIFY(m_x.grab(m_x.keycode(k_c), XCB_MOD_MASK_CONTROL));
+        m_x.ungrab(dvorak_v, XCB_MOD_MASK_CONTROL);
+
+        QVERIFY(run(QStringLiteral("setxkbmap"), {QStringLiteral("us")}));
+        QTRY_VERIFY(!m_x.grab(us_v, XCB_MOD_MASK_CONTROL));
+        m_x.tap(XCB_MOD_MASK_CONTROL, k_v);
+        QTRY_COMPARE(m_pressed.size(), 1);
+        QCOMPARE(m_pressed[0].key, Keyboard::k_key_v);
+    }
+
     void refused_grab_releases_the_others()
     {
         const xcb_keycode_t c = m_x.keycode(k_c), v = m_x.keycode(k_v);

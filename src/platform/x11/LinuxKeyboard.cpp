@@ -173,6 +173,7 @@ private:
     int active_layout();
     GrabPlan plan() const;
     bool grab_locked(const GrabPlan& plan);
+    bool try_grab(const GrabPlan& plan);
     void ungrab_locked();
     uint16_t num_lock_mask(xcb_key_symbols_t* symbols) const;
 
@@ -186,8 +187,10 @@ private:
     bool m_layout_known = true;
 
     mutable std::mutex m_grab_mutex;
-    bool m_hooked = false;
-    GrabPlan m_grabbed; // while hooked
+    bool m_wanted = false; // hooked by the program, whether or not the server granted the grabs
+    bool m_hooked = false; // the grabs are in place
+    GrabPlan m_refused;    // the last set the server refused, not asked for again until the map changes
+    GrabPlan m_grabbed;    // while hooked
 
     std::atomic<bool> m_stopping{false};
     std::thread m_thread;
@@ -246,8 +249,9 @@ bool LinuxKeyboard::Worker::is_hooked() const
 bool LinuxKeyboard::Worker::grab()
 {
     std::lock_guard<std::mutex> lock(m_grab_mutex);
+    m_wanted = true;
     if (!m_hooked)
-        m_hooked = grab_locked(plan());
+        try_grab(plan());
     return m_hooked;
 }
 
@@ -255,6 +259,7 @@ void LinuxKeyboard::Worker::ungrab()
 {
     std::lock_guard<std::mutex> lock(m_grab_mutex);
     ungrab_locked();
+    m_wanted = false;
     m_hooked = false;
 }
 
@@ -345,8 +350,15 @@ void LinuxKeyboard::Worker::on_press(const xcb_key_press_event_t& event)
 void LinuxKeyboard::Worker::on_mapping_changed()
 {
     std::lock_guard<std::mutex> lock(m_grab_mutex);
-    if (!m_hooked)
+    if (!m_wanted)
         return;
+    if (!m_hooked) {
+        // A set of grabs refused before (another program held one of them) is asked for again with a new map.
+        const GrabPlan wanted = plan();
+        if (!(wanted == m_refused))
+            try_grab(wanted);
+        return;
+    }
     // The first key from another device (XTest after the real keyboard) announces a new map even when nothing moved;
     // regrabbing then would let a press slip through between our ungrab and grab, so compare first.
     GrabPlan old_plan = m_grabbed;
@@ -354,8 +366,7 @@ void LinuxKeyboard::Worker::on_mapping_changed()
     if (new_plan == old_plan)
         return;
     // New grabs first, old ones released after: the letters that stay where they were are never left ungrabbed.
-    m_hooked = grab_locked(new_plan);
-    if (!m_hooked)
+    if (!try_grab(new_plan))
         return;
     for (const GrabbedKey& old_key : old_plan.keys) {
         for (const uint16_t modifiers : old_plan.modifier_sets) {
@@ -518,6 +529,13 @@ bool LinuxKeyboard::Worker::grab_locked(const GrabPlan& plan)
     }
     m_grabbed = plan;
     return true;
+}
+
+bool LinuxKeyboard::Worker::try_grab(const GrabPlan& plan)
+{
+    m_hooked = grab_locked(plan);
+    m_refused = m_hooked ? GrabPlan() : plan;
+    return m_hooked;
 }
 
 void LinuxKeyboard::Worker::ungrab_locked()
