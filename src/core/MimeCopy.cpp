@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/MimeCopy.h"
 
+#include "core/FileCopy.h"
+#include "core/PasteCopies.h"
 #include "core/Trace.h"
 
 #include <QByteArray>
@@ -17,7 +19,8 @@
 
 #include <algorithm>
 
-#include <fcntl.h>
+#include <cerrno>
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,48 +85,41 @@ QString own_image_format(const QStringList& names)
     return {};
 }
 
-// Copies a regular file of fewer than limit bytes to the new file target. The source is opened without blocking
-// and checked again once open: a FIFO put in its place after the first look would otherwise hang the open.
-bool copy_regular_file(const QString& source, const QString& target, qint64 limit)
-{
-    const int fd = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    QFile in;
-    if (!in.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
-        return false;
+const QString k_gnome_copied_files = QStringLiteral("x-special/gnome-copied-files");
+const QString k_kde_cut_selection = QStringLiteral("application/x-kde-cutselection");
 
-    QFile out(target);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
-    QByteArray buffer(1 << 20, Qt::Uninitialized);
-    qint64 total = 0;
-    bool ok = true;
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), buffer.size());
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        total += n;
-        // A file that grew past the limit since its size was checked is not copied: the copy stays bounded.
-        if (total >= limit || out.write(buffer.constData(), n) != n) {
-            ok = false;
-            break;
-        }
+// A file manager's own list of the copied files: "copy" or "cut", then one URL a line. A paste from the history is
+// always a copy, of our files: with "cut" and the user's URLs a file manager would move the user's own files.
+QByteArray copied_files_list(const QList<QUrl>& urls)
+{
+    QByteArray list("copy");
+    for (const QUrl& url : urls)
+        list += '\n' + url.toEncoded();
+    return list;
+}
+
+// Removes the snapshot folders of earlier runs whose process is gone (killed, or the machine lost power): their
+// names carry the owner's process id. Only this user's own folders are touched.
+void remove_stale_folders(const QString& location, const QString& prefix)
+{
+    const QDir folder(location);
+    const QStringList names = folder.entryList({prefix + QStringLiteral("*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        const QStringList parts = name.mid(prefix.size()).split(QLatin1Char('-'));
+        bool ok = false;
+        const qint64 pid = parts.size() == 2 ? parts.at(0).toLongLong(&ok) : 0;
+        if (!ok || pid <= 0 || pid == ::getpid())
+            continue;
+        struct stat status {};
+        const QString path = folder.filePath(name);
+        if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+            status.st_uid != ::getuid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue; // still running (or not ours to ask)
+        if (QDir(path).removeRecursively())
+            qDebug() << "Removed the snapshots left by an earlier run that did not end normally:" << path;
     }
-    out.close();
-    if (!ok || out.error() != QFileDevice::NoError) {
-        out.remove();
-        return false;
-    }
-    out.setPermissions(QFile::permissions(source));
-    return true;
 }
 
 } // namespace
@@ -133,12 +129,19 @@ MimeCopy::MimeCopy()
     // With TMPDIR naming a missing folder Qt reports no temporary location at all, and the default template would
     // then put the directory at the file system's root: go without one instead.
     const QString location = QDir::tempPath();
-    if (location.isEmpty())
+    if (location.isEmpty() || !QFileInfo(location).isDir()) {
+        qDebug() << "There is no temporary folder: copied files are not snapshotted and keep their locations";
         return;
-    m_temp_dir = std::make_unique<QTemporaryDir>(location + QLatin1Char('/') + QCoreApplication::applicationName() +
+    }
+    const QString prefix = QCoreApplication::applicationName() + QLatin1Char('-');
+    remove_stale_folders(location, prefix);
+    m_temp_dir = std::make_unique<QTemporaryDir>(location + QLatin1Char('/') + prefix + QString::number(::getpid()) +
                                                  QStringLiteral("-XXXXXX"));
-    if (!m_temp_dir->isValid())
+    if (!m_temp_dir->isValid()) {
+        qDebug() << "The temporary folder" << location
+                 << "cannot be written: copied files are not snapshotted and keep their locations";
         return;
+    }
     // The snapshots are the user's clipboard: nobody else may list or read them, whatever the umask says.
     QFile::setPermissions(m_temp_dir->path(), k_private);
     const QDir root(m_temp_dir->path());
@@ -146,9 +149,14 @@ MimeCopy::MimeCopy()
         root.mkpath(folder);
         QFile::setPermissions(root.filePath(folder), k_private);
     }
+    m_paste_copies = std::make_unique<PasteCopies>(root.filePath(QStringLiteral("curr")));
 }
 
-MimeCopy::~MimeCopy() = default;
+// The copier stops before the folder it writes into is removed.
+MimeCopy::~MimeCopy()
+{
+    m_paste_copies.reset();
+}
 
 bool MimeCopy::is_valid() const
 {
@@ -194,9 +202,14 @@ std::unique_ptr<QMimeData> MimeCopy::copy(const QMimeData& source, Variant varia
     if (source.hasUrls()) {
         TRACE(QStringLiteral("mime_data_reference hasUrls"));
         QList<QUrl> urls = source.urls();
-        if (copy_files)
-            copy_files_of(urls, variant);
+        if (copy_files && variant == Variant::Capture)
+            snapshot_files_of(urls);
+        else if (copy_files && !hand_out_paste_copies(urls))
+            return nullptr;
         copy->setUrls(urls);
+        copy->removeFormat(k_kde_cut_selection);
+        if (copy->hasFormat(k_gnome_copied_files))
+            copy->setData(k_gnome_copied_files, copied_files_list(urls));
     }
     if (source.hasText()) {
         TRACE(QStringLiteral("mime_data_reference hasText"));
@@ -217,44 +230,84 @@ std::unique_ptr<QMimeData> MimeCopy::copy(const QMimeData& source, Variant varia
     return copy;
 }
 
-void MimeCopy::copy_files_of(QList<QUrl>& urls, Variant variant)
+void MimeCopy::snapshot_files_of(QList<QUrl>& urls)
 {
-    const qint64 limit_bytes = variant == Variant::Capture ? k_capture_limit_bytes : k_paste_limit_bytes;
-    const qint64 limit_mb = limit_bytes / 1000 / 1000 - 1; // 10 at capture, 5 at paste
-    // Each copy replaces its own URL: a URL that is not copied (http:, a folder, a failed copy) keeps its place.
+    const qint64 limit_mb = k_capture_limit_bytes / 1000 / 1000 - 1; // 10
+    // Each file is judged on its own: one that is not snapshotted (http:, a folder, too big, unreadable) keeps its
+    // place in the list and its location.
     for (QUrl& url : urls) {
         if (!url.isLocalFile())
             continue;
-        const QFileInfo file(url.toLocalFile());
-        const qint64 mb = file.size() / 1000 / 1000;
-        if (mb > limit_mb) {
-            qDebug().nospace() << "Forget it, im not copying that (over " << mb << " MB)";
-            break;
+        const QString path = url.toLocalFile();
+        // The URL's bytes are no UTF-8 name: the decoded path names another file, or none.
+        if (path.contains(QChar::ReplacementCharacter)) {
+            qDebug() << "A copied file is not snapshotted: its name is not valid UTF-8";
+            continue;
         }
-        qDebug().nospace() << "File size is: " << mb;
+        const QFileInfo file(path);
         // A FIFO, device or socket reports size 0 and its reader may wait forever; a folder is not copied either.
         if (!file.isFile())
             continue;
-        const QString copied = copy_file(file.filePath(), variant);
-        if (!copied.isEmpty())
-            url = QUrl::fromLocalFile(copied);
+        const qint64 mb = file.size() / 1000 / 1000;
+        if (mb > limit_mb) {
+            qDebug().nospace() << "Forget it, im not copying that (over " << mb << " MB)";
+            continue;
+        }
+        qDebug().nospace() << "File size is: " << mb;
+        const QString snapshot = snapshot_file(path);
+        if (snapshot.isEmpty())
+            continue;
+        url = QUrl::fromLocalFile(snapshot);
+        // The paste copy is made now, on the copier's thread, so that a paste only has to hand it out.
+        if (PasteCopies::wants_copy(snapshot))
+            m_paste_copies->prepare(snapshot);
     }
 }
 
-QString MimeCopy::copy_file(const QString& path, Variant variant)
+bool MimeCopy::hand_out_paste_copies(QList<QUrl>& urls)
+{
+    if (!is_valid())
+        return true;
+    const QString snapshots = m_temp_dir->filePath(QStringLiteral("temp")) + QLatin1Char('/');
+    for (QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        // Files that were never snapshotted, and snapshots over the paste limit, are handed out as they are.
+        if (!path.startsWith(snapshots) || !PasteCopies::wants_copy(path))
+            continue;
+        const std::optional<QString> copy = m_paste_copies->ready(path);
+        if (!copy)
+            return false;
+        url = QUrl::fromLocalFile(*copy);
+    }
+    return true;
+}
+
+bool MimeCopy::wait_for_paste_copies(int timeout_ms)
+{
+    return !m_paste_copies || m_paste_copies->wait_until_idle(timeout_ms);
+}
+
+QString MimeCopy::snapshot_file(const QString& path)
 {
     if (!is_valid())
         return {};
-    // A sub-folder per copy: two files of the same name each keep their own content, and the receiving program
+    // A sub-folder per snapshot: two files of the same name each keep their own content, and the receiving program
     // still sees the file's own name.
-    const QDir folder(
-        m_temp_dir->filePath(variant == Variant::Capture ? QStringLiteral("temp") : QStringLiteral("curr")));
+    const QDir folder(m_temp_dir->filePath(QStringLiteral("temp")));
     const QString sub_folder = QString::number(++m_last_folder);
-    if (!folder.mkdir(sub_folder))
+    if (!folder.mkdir(sub_folder)) {
+        qDebug() << "A copied file is not snapshotted: the temporary folder cannot be written";
         return {};
+    }
     const QString target = folder.filePath(sub_folder + QLatin1Char('/') + QFileInfo(path).fileName());
-    const qint64 limit = variant == Variant::Capture ? k_capture_limit_bytes : k_paste_limit_bytes;
-    if (!copy_regular_file(path, target, limit)) {
+    const file_copy::Result result = file_copy::copy_regular_file(path, target, k_capture_limit_bytes);
+    if (result != file_copy::Result::copied) {
+        if (result == file_copy::Result::unreadable)
+            qDebug() << "A copied file is not snapshotted: it cannot be read";
+        else if (result == file_copy::Result::write_failed)
+            qDebug() << "A copied file is not snapshotted: writing the snapshot failed (is the disk full?)";
         folder.rmdir(sub_folder);
         return {};
     }
@@ -275,6 +328,13 @@ bool MimeCopy::is_empty_change(const QMimeData& data)
     const QStringList formats = data.formats();
     return std::all_of(formats.begin(), formats.end(),
                        [](const QString& format) { return is_selection_target(reduce_format_name(format)); });
+}
+
+bool MimeCopy::holds_nothing(const QMimeData& copy)
+{
+    const QStringList formats = copy.formats();
+    return !copy.hasImage() && std::all_of(formats.begin(), formats.end(),
+                                           [&](const QString& format) { return copy.data(format).isEmpty(); });
 }
 
 bool MimeCopy::is_secret(const QMimeData& data)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/PasteCopies.h"
+
 #include <QList>
 #include <QMimeData>
 #include <QString>
@@ -11,14 +13,17 @@
 
 // Deep copies of clipboard MIME data, and the private snapshots of copied files.
 //
-// Owns the per-run temporary directory (private to the user, 0700) with its folders "temp" (snapshots made at
-// capture, files up to 10,999,999 bytes) and "curr" (fresh copies handed out at paste, files up to 5,999,999
-// bytes); the directory and everything in it is removed when the object is destroyed. Each snapshot lies in a
-// unique sub-folder of its own and keeps the file's name. Only regular local files are copied; any other URL, and
-// any file whose copy fails, keeps its location. A source holding an image keeps its own image bytes once (PNG when
-// offered) and the image itself; the other encodings are left out, the clipboard makes them from the image. X11
-// selection targets that are not data (TARGETS, MULTIPLE, ...) are never read. A copy returned is a new object
-// owned by the caller. Main thread only; nothing blocks beyond reading the source and the bounded file copies.
+// Owns the per-run temporary directory (private to the user, 0700; its name carries the process id, so a later run
+// removes what a killed one left) with its folders "temp" (snapshots made at capture, files up to 10,999,999 bytes)
+// and "curr" (the paste copies of the snapshots, files up to 5,999,999 bytes, one per snapshot, made on a thread of
+// their own right after the capture: see PasteCopies); the directory and everything in it is removed when the object
+// is destroyed. Each snapshot lies in a unique sub-folder of its own and keeps the file's name. Only regular local
+// files are copied, each judged on its own; any other URL, and any file whose copy fails, keeps its location. A file
+// manager's list of copied files is rewritten like the URL list and always says "copy". A source holding an image
+// keeps its own image bytes once (PNG when offered) and the image itself; the other encodings are left out, the
+// clipboard makes them from the image. X11 selection targets that are not data (TARGETS, MULTIPLE, ...) are never
+// read. A copy returned is a new object owned by the caller. Main thread only; nothing blocks beyond reading the
+// source and the bounded snapshot copies at capture.
 class MimeCopy {
 public:
     enum class Variant {
@@ -26,8 +31,8 @@ public:
         Paste,   // clipboard content: copies of the snapshots into "curr"
     };
 
-    static constexpr qint64 k_capture_limit_bytes = 11'000'000; // first size that is not snapshotted
-    static constexpr qint64 k_paste_limit_bytes = 6'000'000;    // first size that is not copied to "curr"
+    static constexpr qint64 k_capture_limit_bytes = 11'000'000;               // first size that is not snapshotted
+    static constexpr qint64 k_paste_limit_bytes = PasteCopies::k_limit_bytes; // first size without a paste copy
 
     MimeCopy();
     ~MimeCopy();
@@ -39,25 +44,33 @@ public:
     // The temporary directory's path; empty when there is none.
     QString path() const;
 
-    // A deep copy of source. With copy_files, small local files named by its URL list are copied as the variant
-    // says and their URLs rewritten; the walk stops at the first file over the variant's limit.
+    // A deep copy of source. With copy_files, a capture snapshots the small local files of its URL list into "temp"
+    // and a paste hands out the paste copies of the snapshots instead; a paste returns nullptr when a paste copy is
+    // not ready yet (still being made, or made again because the last receiver changed it).
     std::unique_ptr<QMimeData> copy(const QMimeData& source, Variant variant, bool copy_files);
+    // Waits until every paste copy asked for is made, at most timeout_ms (tests, benchmarks).
+    bool wait_for_paste_copies(int timeout_ms);
 
     // The format name reduced to the text between its first two double quotes (to the end when only one).
     static QString reduce_format_name(const QString& format);
     // Whether a clipboard change carries no data at all (on X11: the owner of the clipboard went away).
     static bool is_empty_change(const QMimeData& data);
+    // Whether a copy holds no bytes in any format (its owner listed formats and answered no request for them).
+    static bool holds_nothing(const QMimeData& copy);
     // Whether a password manager marked the content as secret.
     static bool is_secret(const QMimeData& data);
     // "Image Data" for an item that holds an image, else its plain text.
     static QString display_text(const QMimeData& data);
 
 private:
-    // Rewrites the URLs of the local files the variant may copy to their copies' URLs.
-    void copy_files_of(QList<QUrl>& urls, Variant variant);
-    // Copies one file into a fresh sub-folder of the variant's folder; the copy's path, or empty when it failed.
-    QString copy_file(const QString& path, Variant variant);
+    // Rewrites the URLs of the local files that are snapshotted to the snapshots' URLs.
+    void snapshot_files_of(QList<QUrl>& urls);
+    // Rewrites the URLs of the snapshots to their paste copies'; false when one is not ready.
+    bool hand_out_paste_copies(QList<QUrl>& urls);
+    // Copies one file into a fresh sub-folder of "temp"; the snapshot's path, or empty when it failed.
+    QString snapshot_file(const QString& path);
 
     std::unique_ptr<QTemporaryDir> m_temp_dir; // null when the system has no temporary location
-    quint64 m_last_folder = 0;                 // names the sub-folders of "temp" and "curr": 1, 2, 3, ...
+    quint64 m_last_folder = 0;                 // names the sub-folders of "temp": 1, 2, 3, ...
+    std::unique_ptr<PasteCopies> m_paste_copies;
 };

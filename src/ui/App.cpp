@@ -5,9 +5,8 @@
 #include "core/MimeCopy.h"
 #include "core/SaveManager.h"
 #include "core/Trace.h"
+#include "platform/Platform.h"
 #include "platform/StartUpEntry.h"
-#include "platform/x11/LinuxKeyboard.h"
-#include "platform/x11/UserTime.h"
 #include "ui/HotkeyProcessor.h"
 #include "ui_App.h"
 
@@ -247,7 +246,11 @@ void App::update_status_indicator()
 
 void App::print_current_text_clipboard_state()
 {
-    qDebug() << "m_stackpaste_clipboard_text_history:" << m_history.text_items();
+    // The lengths of the texts, never the texts: the debug channel may end up in a lasting log.
+    QList<int> lengths;
+    for (const QString& text : m_history.text_items())
+        lengths << text.size();
+    qDebug() << "m_stackpaste_clipboard_text_history (lengths):" << lengths;
     qDebug() << "m_current_clipboard_history_position: " << m_history.position();
 }
 
@@ -290,17 +293,14 @@ void App::clipboard_data_changed()
 void App::copy_to_stackpaste_clipboard()
 {
     TRACE("START copy_to_stackpaste_clipboard()");
-    if (m_history.is_position_locked())
-        history_dialog_list_item_activated();
-    if (m_history.position() < 0)
-        m_history.set_position(0);
-    if (m_history.is_paused())
-        return;
-
+    // Changes the user did not make (an owner that went away, a password manager's secret) must not touch the lock
+    // or the position: they are judged before anything else.
     const QMimeData* source = m_clipboard->mimeData();
     if (!source || MimeCopy::is_empty_change(*source)) {
-        // The owner of the clipboard went away; the user copied nothing.
-        qDebug() << "Clipboard emptied by its owner: nothing recorded";
+        if (clipboard_has_owner())
+            qDebug() << "The clipboard's owner did not answer: nothing recorded";
+        else
+            qDebug() << "Clipboard emptied by its owner: nothing recorded";
         TRACE("END copy_to_stackpaste_clipboard()");
         return;
     }
@@ -310,13 +310,26 @@ void App::copy_to_stackpaste_clipboard()
         return;
     }
 
+    if (m_history.is_position_locked())
+        history_dialog_list_item_activated();
+    if (m_history.position() < 0)
+        m_history.set_position(0);
+    if (m_history.is_paused())
+        return;
+
     if (m_history.is_rich_text_copy_enabled()) {
-        QMimeData* copy = get_mime_data_object_copy(source);
+        std::unique_ptr<QMimeData> copy(get_mime_data_object_copy(source));
+        if (MimeCopy::holds_nothing(*copy)) {
+            qDebug() << "The clipboard's owner sent none of the formats it offered: nothing recorded";
+            TRACE("END copy_to_stackpaste_clipboard()");
+            return;
+        }
         m_history.copy_step();
-        add_to_stackpaste_mime_data_history(copy);
+        add_to_stackpaste_mime_data_history(copy.release());
     } else {
         const QString text = source->text();
-        trace::plain(text);
+        // What was copied never goes to a log, only its size.
+        trace::plain(QStringLiteral("Text of %1 characters").arg(text.size()));
         m_history.copy_step();
         add_to_stackpaste_text_history(text);
         TRACE("----- copy_to_stackpaste_clipboard ----- ");
@@ -373,19 +386,28 @@ void App::paste_from_stackpaste_clipboard()
     TRACE("START paste_from_stackpaste_clipboard()");
     if (m_history.is_paused())
         return;
+    // A paste that writes nothing leaves the position where it was: the user never got the item.
+    const int position_before = m_history.position();
     const std::optional<int> chosen = m_history.paste_step();
     if (!chosen)
         return;
+    std::unique_ptr<QMimeData> content;
     if (m_history.is_rich_text_copy_enabled()) {
-        set_ignore_and_write_clipboard(get_mime_data_object_copy_2(m_history.mime_at(*chosen)));
+        content.reset(get_mime_data_object_copy_2(m_history.mime_at(*chosen)));
+        if (!content)
+            qDebug() << "The files of the item are still being copied for pasting: nothing pasted, paste again";
     } else {
         const QString text = m_history.text_at(*chosen);
-        if (text.contains(QLatin1String("file:///")))
-            return;
-        auto* content = new QMimeData;
-        content->setText(text);
-        set_ignore_and_write_clipboard(content);
+        if (!text.contains(QLatin1String("file:///"))) {
+            content = std::make_unique<QMimeData>();
+            content->setText(text);
+        }
     }
+    if (!content) {
+        m_history.set_position(position_before);
+        return;
+    }
+    set_ignore_and_write_clipboard(content.release());
     TRACE("END paste_from_stackpaste_clipboard()");
 }
 

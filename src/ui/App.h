@@ -51,6 +51,8 @@ public:
 
 public Q_SLOTS:
     bool is_debug_mode() { return false; }
+    // The once-a-second timer's slot; it does nothing. It hides QWidget::update(), so a repaint of this window is
+    // asked for with QWidget::update() spelled out, never with update().
     void update() {}
     void quit();
     void open_app();

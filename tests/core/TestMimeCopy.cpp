@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QProcess>
 #include <QTest>
 
 #include <chrono>
@@ -192,23 +193,31 @@ private Q_SLOTS:
         const std::unique_ptr<QMimeData> source(with_urls({big, small}));
 
         MimeCopy mime_copy;
-        const QString folder = mime_copy.path() + (variant == Variant::Capture ? "/temp/" : "/curr/");
-        const QList<QUrl> urls = mime_copy.copy(*source, variant, true)->urls();
-        QCOMPARE(urls.size(), 2);
-        if (!copied) {
-            // The walk stops at the big file: the files after it keep their locations as well.
-            QCOMPARE(urls, QList<QUrl>({big, small}));
-            return;
+        std::unique_ptr<QMimeData> copy = mime_copy.copy(*source, Variant::Capture, true);
+        const QList<QUrl> snapshots = copy->urls();
+        if (variant == Variant::Paste) {
+            QVERIFY(mime_copy.wait_for_paste_copies(30000));
+            copy = mime_copy.copy(*copy, Variant::Paste, true);
+            QVERIFY(copy);
         }
-        for (int i = 0; i < 2; ++i) {
+        const QString folder = mime_copy.path() + (variant == Variant::Capture ? "/temp/" : "/curr/");
+        const QList<QUrl> urls = copy->urls();
+        QCOMPARE(urls.size(), 2);
+        // Each file on its own: the small one after the big one is copied whatever becomes of the big one.
+        for (int i = copied ? 0 : 1; i < 2; ++i) {
             const QString copy_path = urls.at(i).toLocalFile();
             QVERIFY2(copy_path.startsWith(folder), qPrintable(copy_path));
             QCOMPARE(QFileInfo(copy_path).fileName(), QFileInfo(source->urls().at(i).toLocalFile()).fileName());
             QCOMPARE(read_all(copy_path), read_all(source->urls().at(i).toLocalFile()));
         }
+        // Not copied: kept where it was, the original at capture, the snapshot at paste.
+        if (!copied)
+            QCOMPARE(urls.at(0), variant == Variant::Capture ? big : snapshots.at(0));
     }
 
-    void each_paste_copies_the_snapshot_into_curr()
+    // A paste hands out the one paste copy of each snapshot, made after the capture; one that the receiving program
+    // changed or removed is made again before it is handed out, and the snapshot is never touched.
+    void pastes_reuse_one_intact_copy_per_snapshot()
     {
         const QString original = make_file(file_path("paste/report.pdf"), 4, "%PDF");
         const std::unique_ptr<QMimeData> source(with_urls({QUrl::fromLocalFile(original)}));
@@ -216,17 +225,76 @@ private Q_SLOTS:
         const auto item = mime_copy.copy(*source, Variant::Capture, true);
         const QString snapshot = item->urls().at(0).toLocalFile();
         QFile::remove(original); // the snapshot outlives its source
+        QVERIFY(mime_copy.wait_for_paste_copies(10000));
 
-        QStringList pasted;
-        for (int paste = 0; paste < 2; ++paste) {
-            pasted.append(mime_copy.copy(*item, Variant::Paste, true)->urls().at(0).toLocalFile());
-            QVERIFY(pasted.last().startsWith(mime_copy.path() + "/curr/"));
-            QCOMPARE(QFileInfo(pasted.last()).fileName(), QString("report.pdf"));
-            QCOMPARE(read_all(pasted.last()), QByteArray("%PDF"));
-            QFile::remove(pasted.last()); // the receiving program may move a pasted file away
+        const auto paste = [&] {
+            const auto pasted = mime_copy.copy(*item, Variant::Paste, true);
+            return pasted ? pasted->urls().at(0).toLocalFile() : QString();
+        };
+        const QString first = paste();
+        QVERIFY(first.startsWith(mime_copy.path() + "/curr/"));
+        QCOMPARE(QFileInfo(first).fileName(), QString("report.pdf"));
+        QCOMPARE(read_all(first), QByteArray("%PDF"));
+        QCOMPARE(paste(), first);
+        QCOMPARE(QDir(QFileInfo(first).path() + "/..").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+
+        for (const bool removed : {true, false}) {
+            if (removed) {
+                QFile::remove(first); // the receiving program moved it away
+            } else {
+                QFile changed(first);
+                QVERIFY(changed.open(QIODevice::Append));
+                changed.write(" edited");
+            }
+            QCOMPARE(paste(), QString()); // not ready: nothing is handed out
+            QVERIFY(mime_copy.wait_for_paste_copies(10000));
+            QCOMPARE(paste(), first);
+            QCOMPARE(read_all(first), QByteArray("%PDF"));
         }
-        QVERIFY(pasted.at(0) != pasted.at(1));
         QCOMPARE(read_all(snapshot), QByteArray("%PDF"));
+    }
+
+    // A file manager's list of copied files follows the URL list and says "copy": with "cut" and the user's URLs a
+    // paste from the history would move the user's own files.
+    void file_manager_lists_point_at_our_copies_and_say_copy()
+    {
+        const QString original = make_file(file_path("fm/photo.jpg"), 3, "jpg");
+        QMimeData source;
+        source.setUrls({QUrl::fromLocalFile(original)});
+        source.setData("x-special/gnome-copied-files", "cut\n" + QUrl::fromLocalFile(original).toEncoded());
+        source.setData("application/x-kde-cutselection", "1");
+        MimeCopy mime_copy;
+        const auto item = mime_copy.copy(source, Variant::Capture, true);
+        QVERIFY(mime_copy.wait_for_paste_copies(10000));
+        const auto pasted = mime_copy.copy(*item, Variant::Paste, true);
+        QVERIFY(pasted);
+        for (const QMimeData* data : {item.get(), pasted.get()}) {
+            QCOMPARE(data->data("x-special/gnome-copied-files"), "copy\n" + data->urls().at(0).toEncoded());
+            QVERIFY(!data->hasFormat("application/x-kde-cutselection"));
+            QVERIFY(data->urls().at(0).toLocalFile().startsWith(mime_copy.path()));
+        }
+    }
+
+    void snapshots_of_a_killed_run_are_removed_at_the_next_start()
+    {
+        // A process id that is surely gone: a child that has been reaped.
+        QProcess child;
+        child.start("true", QStringList());
+        QVERIFY(child.waitForFinished());
+        const qint64 gone = child.processId() ? child.processId() : 999999;
+        const QString prefix = QDir::tempPath() + "/" + QCoreApplication::applicationName() + "-";
+        const QString stale = prefix + QString::number(gone) + "-AbCdEf";
+        const QString running = prefix + QString::number(QCoreApplication::applicationPid()) + "-Running";
+        const QString unnamed = prefix + "XyZ123"; // an older run's name without a process id: left alone
+        for (const QString& folder : {stale, running, unnamed})
+            QVERIFY(QDir().mkpath(folder + "/temp/1"));
+        MimeCopy mime_copy;
+        QVERIFY(!QFileInfo::exists(stale));
+        QVERIFY(QFileInfo::exists(running));
+        QVERIFY(QFileInfo::exists(unnamed));
+        QVERIFY(mime_copy.path().startsWith(prefix + QString::number(QCoreApplication::applicationPid()) + "-"));
+        QDir(running).removeRecursively();
+        QDir(unnamed).removeRecursively();
     }
 
     void files_of_the_same_name_keep_their_own_content()
@@ -245,6 +313,7 @@ private Q_SLOTS:
         for (const QUrl& url : together + alone)
             QCOMPARE(url.fileName(), QString("notes.txt"));
         const std::unique_ptr<QMimeData> item(with_urls(together));
+        QVERIFY(mime_copy.wait_for_paste_copies(10000));
         const auto pasted = mime_copy.copy(*item, Variant::Paste, true);
         QCOMPARE(read_all(pasted->urls().at(0).toLocalFile()), QByteArray("first"));
         QCOMPARE(read_all(pasted->urls().at(1).toLocalFile()), QByteArray("second"));

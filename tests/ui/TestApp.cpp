@@ -132,24 +132,48 @@ private Q_SLOTS:
         if (case_name == QLatin1String("file")) {
             app->enable_or_disable_rich_text_copy();
             clipboard()->setText(QStringLiteral("see file:///etc/passwd"));
+            QCOMPARE(app->history().size(), 1);
         } else if (case_name == QLatin1String("paused")) {
             clipboard()->setText(QStringLiteral("X"));
-            app->pause_or_resume_stackpaste();
         }
+        // Another program's content, not recorded: the paste would have to replace it.
+        app->pause_or_resume_stackpaste();
         auto* foreign = new QMimeData;
         foreign->setText(QStringLiteral("current"));
         clipboard()->setMimeData(foreign);
+        if (case_name != QLatin1String("paused"))
+            app->pause_or_resume_stackpaste();
+        QCOMPARE(app->history().size(), case_name == QLatin1String("empty") ? 0 : 1);
         const int items = app->history().size();
         const int position = app->history().position();
 
         paste();
         QCOMPARE(clipboard()->text(), QStringLiteral("current"));
-        if (case_name == QLatin1String("paused"))
-            QCOMPARE(app->history().position(), position);
+        QCOMPARE(app->history().position(), position);
 
         // The ignore flag stayed clear: the next real copy is recorded (unless paused).
         clipboard()->setText(QStringLiteral("next"));
         QCOMPARE(app->history().size(), items + (case_name == QLatin1String("paused") ? 0 : 1));
+    }
+
+    // An owner that went away and a password manager's secret are no copies of the user's: the lock and the position
+    // stay as they were.
+    void changes_the_user_did_not_make_keep_the_lock()
+    {
+        auto app = make_app();
+        clipboard()->setText(QStringLiteral("X"));
+        clipboard()->setText(QStringLiteral("Y"));
+        app->clipboard_history_go_back();
+        app->lock_current_position();
+        const int position = app->history().position();
+        clipboard()->clear();
+        auto* secret = new QMimeData;
+        secret->setText(QStringLiteral("hunter2"));
+        secret->setData(QStringLiteral("x-kde-passwordManagerHint"), "secret");
+        clipboard()->setMimeData(secret);
+        QVERIFY(app->history().is_position_locked());
+        QCOMPARE(app->history().position(), position);
+        QCOMPARE(app->history().size(), 2);
     }
 
     void copy_key_releases_a_lock_before_the_copy_is_recorded()

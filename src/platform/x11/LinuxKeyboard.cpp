@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/x11/LinuxKeyboard.h"
 
+#include "platform/Platform.h"
+#include "platform/StopSignals.h"
 #include "platform/x11/LinuxKeyboardProbe.h"
 
 #include <QDebug>
@@ -10,6 +12,7 @@
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
+#include <xcb/xinput.h>
 // The XKB header names a struct member "explicit", which is a keyword in C++.
 #define explicit explicit_
 #include <xcb/xkb.h>
@@ -17,6 +20,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bitset>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -46,6 +50,10 @@ constexpr WatchedKey k_watched_keys[] = {
     {0x78, Keyboard::k_key_x},
     {0x76, Keyboard::k_key_v},
 };
+// Only the paste is held until we have answered: its item must be on the clipboard before the program reads it.
+// Copy and cut are only watched (XInput 2 raw events), so nothing of ours can ever hold a Ctrl+C or Ctrl+X.
+constexpr xcb_keysym_t k_grabbed_keysym = 0x76;
+constexpr int k_modifier_row_control = 2; // rows of the modifier map: Shift, Lock, Control, Mod1..Mod5
 
 struct FreeDeleter {
     void operator()(void* pointer) const { std::free(pointer); }
@@ -125,34 +133,44 @@ struct PressJob {
     }
 };
 
-// A grabbed key and the letters the first two layouts put on it.
-struct GrabbedKey {
+// A key that carries a watched letter in some layout, and the letters the layouts put on it.
+struct WatchedKeycode {
     xcb_keycode_t keycode = 0;
-    int key = 0;                    // the Keyboard key it was grabbed for
-    xcb_keysym_t first_letter = 0;  // Latin letter in the first layout, or 0
-    xcb_keysym_t second_letter = 0; // Latin letter in the second layout, or 0
+    // The Latin letter of the key in the first and the second layout, or 0. A layout without Latin letters (Cyrillic,
+    // Greek) borrows the key's letter from a Latin layout of the list, wherever that stands in it, as programs do for
+    // their shortcuts; a Latin layout keeps its own symbol (the period of us on dvorak's V key is no V).
+    xcb_keysym_t first_letter = 0;
+    xcb_keysym_t second_letter = 0;
+    xcb_keysym_t any_letter = 0; // the first Latin letter that any layout of the list puts on the key
+    bool grabbed = false;        // V in some layout: the paste is grabbed on this key
 
+    // The letter in layout `group`; for a third or fourth layout, whose place in the core map varies, any_letter.
+    xcb_keysym_t letter(int group) const { return group == 0 ? first_letter : group == 1 ? second_letter : any_letter; }
     // Two Latin layouts that disagree on this key (us and dvorak): which letter it is depends on the active one.
-    // A layout without Latin letters (Cyrillic, Greek) borrows the first layout's, as programs do for shortcuts.
-    bool depends_on_layout() const { return second_letter != 0 && second_letter != first_letter; }
-    bool operator==(const GrabbedKey& other) const
+    bool depends_on_layout() const { return letter(0) != letter(1); }
+    bool operator==(const WatchedKeycode& other) const
     {
-        return keycode == other.keycode && key == other.key && first_letter == other.first_letter &&
-               second_letter == other.second_letter;
+        return keycode == other.keycode && first_letter == other.first_letter && second_letter == other.second_letter &&
+               any_letter == other.any_letter && grabbed == other.grabbed;
     }
 };
 
-// The keys and modifier states to grab for the current keyboard map.
+// The keys to watch and grab, and the modifier states to grab them in, for the current keyboard map.
 struct GrabPlan {
-    std::vector<GrabbedKey> keys;
+    std::vector<WatchedKeycode> keys;
     std::vector<uint16_t> modifier_sets;
+    std::vector<xcb_keycode_t> control_keys; // the keys that set the Control modifier
 
-    bool operator==(const GrabPlan& other) const { return keys == other.keys && modifier_sets == other.modifier_sets; }
+    bool operator==(const GrabPlan& other) const
+    {
+        return keys == other.keys && modifier_sets == other.modifier_sets && control_keys == other.control_keys;
+    }
 };
 
-// Owns the X connection, the grabs and the thread that waits for the grabbed presses. grab() and ungrab() are called
-// on the main thread, the mapping changes on the worker thread; the grab mutex keeps them apart (xcb itself is
-// thread-safe, so both threads use the one connection).
+// Owns the X connection, the grabs and the thread that waits for the grabbed presses and the raw key events.
+// grab() and ungrab() are called on the main thread, the mapping changes and raw events are handled on the worker
+// thread, a job-control stop on the stop thread; the grab mutex keeps them apart (xcb itself is thread-safe, so all
+// threads use the one connection).
 class LinuxKeyboard::Worker {
 public:
     explicit Worker(LinuxKeyboard* keyboard);
@@ -168,32 +186,39 @@ public:
 private:
     void run();
     void on_press(const xcb_key_press_event_t& event);
+    void on_raw_key(const xcb_input_raw_key_press_event_t& event, bool down);
     void on_mapping_changed();
+    void before_stop();
+    void after_continue();
     int key_of(xcb_keycode_t keycode);
     int active_layout();
     GrabPlan plan() const;
     bool grab_locked(const GrabPlan& plan);
     bool try_grab(const GrabPlan& plan);
     void ungrab_locked();
-    uint16_t num_lock_mask(xcb_key_symbols_t* symbols) const;
+    bool select_raw_keys(bool on);
+    uint16_t num_lock_mask(xcb_key_symbols_t* symbols, const xcb_get_modifier_mapping_reply_t* mapping) const;
 
     LinuxKeyboard* m_keyboard;
     xcb_connection_t* m_connection = nullptr;
     xcb_window_t m_root = XCB_NONE;
     xcb_window_t m_wake_window = XCB_NONE;
+    uint8_t m_xinput_opcode = 0; // 0: the server has no XInput 2.2, Ctrl+C and Ctrl+X are not watched
     // Asks for the active layout when a key's letter depends on it. A connection of its own: a client that turns
     // on XKB no longer gets the core mapping notices the grabs follow. Opened at the first need (worker thread).
     xcb_connection_t* m_layout_connection = nullptr;
     bool m_layout_known = true;
 
     mutable std::mutex m_grab_mutex;
-    bool m_wanted = false; // hooked by the program, whether or not the server granted the grabs
-    bool m_hooked = false; // the grabs are in place
-    GrabPlan m_refused;    // the last set the server refused, not asked for again until the map changes
-    GrabPlan m_grabbed;    // while hooked
+    bool m_wanted = false;           // hooked by the program, whether or not the server granted the grabs
+    bool m_hooked = false;           // the grabs are in place
+    GrabPlan m_refused;              // the last set the server refused, not asked for again until the map changes
+    GrabPlan m_plan;                 // the keys of the current map, hooked or not
+    std::bitset<256> m_control_down; // the Control keys held now, from the raw events
 
     std::atomic<bool> m_stopping{false};
     std::thread m_thread;
+    std::unique_ptr<StopSignals> m_stop_signals;
 };
 
 LinuxKeyboard::Worker::Worker(LinuxKeyboard* keyboard) : m_keyboard(keyboard)
@@ -210,17 +235,38 @@ LinuxKeyboard::Worker::Worker(LinuxKeyboard* keyboard) : m_keyboard(keyboard)
         xcb_screen_next(&screens);
     m_root = screens.data->root;
 
+    // Raw key events reach the root window whoever has the focus and whatever grabs are active (XInput 2.1 and
+    // later, once the client has said it speaks 2.2).
+    const xcb_query_extension_reply_t* xinput = xcb_get_extension_data(m_connection, &xcb_input_id);
+    if (xinput && xinput->present) {
+        XcbPointer<xcb_input_xi_query_version_reply_t> version(
+            xcb_input_xi_query_version_reply(m_connection, xcb_input_xi_query_version(m_connection, 2, 2), nullptr));
+        if (version && (version->major_version > 2 || (version->major_version == 2 && version->minor_version >= 2)))
+            m_xinput_opcode = xinput->major_opcode;
+    }
+    if (!m_xinput_opcode)
+        qDebug() << "LinuxKeyboard: the X server has no XInput 2.2; Ctrl+C and Ctrl+X are not watched";
+    else
+        select_raw_keys(true);
+
     // An unmapped window of our own: a ClientMessage sent to it wakes the worker out of xcb_wait_for_event.
     m_wake_window = xcb_generate_id(m_connection);
     const uint32_t override_redirect = 1;
     xcb_create_window(m_connection, 0, m_wake_window, m_root, -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
                       XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT, &override_redirect);
     xcb_flush(m_connection);
+    {
+        std::lock_guard<std::mutex> lock(m_grab_mutex);
+        m_plan = plan();
+    }
     m_thread = std::thread([this] { run(); });
+    // A stopped program cannot answer a grabbed press, and the server would hold the whole keyboard for it.
+    m_stop_signals = std::make_unique<StopSignals>([this] { before_stop(); }, [this] { after_continue(); });
 }
 
 LinuxKeyboard::Worker::~Worker()
 {
+    m_stop_signals.reset();
     if (m_thread.joinable()) {
         ungrab();
         m_stopping = true;
@@ -282,6 +328,13 @@ void LinuxKeyboard::Worker::run()
             if (!(event->response_type & 0x80))
                 on_press(*reinterpret_cast<const xcb_key_press_event_t*>(event.get()));
             break;
+        case XCB_GE_GENERIC: {
+            const auto* raw = reinterpret_cast<const xcb_input_raw_key_press_event_t*>(event.get());
+            if (m_xinput_opcode && raw->extension == m_xinput_opcode &&
+                (raw->event_type == XCB_INPUT_RAW_KEY_PRESS || raw->event_type == XCB_INPUT_RAW_KEY_RELEASE))
+                on_raw_key(*raw, raw->event_type == XCB_INPUT_RAW_KEY_PRESS);
+            break;
+        }
         case XCB_MAPPING_NOTIFY:
             // After a layout change (setxkbmap) the letters sit on other keycodes: the old grabs catch wrong keys.
             if (reinterpret_cast<const xcb_mapping_notify_event_t*>(event.get())->request != XCB_MAPPING_POINTER)
@@ -301,7 +354,7 @@ void LinuxKeyboard::Worker::on_press(const xcb_key_press_event_t& event)
 {
     const linux_keyboard_probe::Callback probe = g_probe.load(std::memory_order_relaxed);
     const Clock::time_point arrived = probe ? Clock::now() : Clock::time_point();
-    const int key = key_of(event.detail);
+    const int key = key_of(event.detail) == Keyboard::k_key_v ? Keyboard::k_key_v : 0;
 
     if (key != 0 && !m_stopping) {
         auto job = std::make_shared<PressJob>();
@@ -319,9 +372,7 @@ void LinuxKeyboard::Worker::on_press(const xcb_key_press_event_t& event)
                 // GTK programs ask for the clipboard with the key's time; Qt refuses requests older than its own
                 // idea of the time, so without this the first paste after a while comes out empty.
                 QX11Info::setAppTime(job->time);
-                keyboard->m_control_held = job->control;
-                Q_EMIT keyboard->signal_key_pressed(job->key, job->flags);
-                keyboard->m_control_held = false;
+                keyboard->report(job->key, job->flags, job->control);
                 job->move(PressJob::State::running, PressJob::State::done);
             },
             Qt::QueuedConnection);
@@ -347,33 +398,60 @@ void LinuxKeyboard::Worker::on_press(const xcb_key_press_event_t& event)
         probe(key, Clock::now() - arrived);
 }
 
+void LinuxKeyboard::Worker::on_raw_key(const xcb_input_raw_key_press_event_t& event, bool down)
+{
+    if (event.detail > 255)
+        return;
+    const auto keycode = static_cast<xcb_keycode_t>(event.detail);
+    {
+        std::lock_guard<std::mutex> lock(m_grab_mutex);
+        const bool is_control =
+            std::find(m_plan.control_keys.begin(), m_plan.control_keys.end(), keycode) != m_plan.control_keys.end();
+        if (is_control) {
+            m_control_down.set(keycode, down);
+            return;
+        }
+        // The key is seen, not held: the press reaches the focused program whatever we do here.
+        if (!down || !m_hooked || m_control_down.none())
+            return;
+    }
+    const int key = key_of(keycode);
+    if (key != Keyboard::k_key_c && key != Keyboard::k_key_x)
+        return;
+    LinuxKeyboard* keyboard = m_keyboard;
+    QMetaObject::invokeMethod(
+        keyboard, [keyboard, key] { keyboard->report(key, XCB_MOD_MASK_CONTROL, true); }, Qt::QueuedConnection);
+}
+
 void LinuxKeyboard::Worker::on_mapping_changed()
 {
     std::lock_guard<std::mutex> lock(m_grab_mutex);
-    if (!m_wanted)
-        return;
-    if (!m_hooked) {
+    const GrabPlan new_plan = plan();
+    if (!m_wanted || !m_hooked) {
         // A set of grabs refused before (another program held one of them) is asked for again with a new map.
-        const GrabPlan wanted = plan();
-        if (!(wanted == m_refused))
-            try_grab(wanted);
+        if (m_wanted && !(new_plan == m_refused))
+            try_grab(new_plan);
+        else
+            m_plan = new_plan;
         return;
     }
     // The first key from another device (XTest after the real keyboard) announces a new map even when nothing moved;
     // regrabbing then would let a press slip through between our ungrab and grab, so compare first.
-    GrabPlan old_plan = m_grabbed;
-    const GrabPlan new_plan = plan();
+    const GrabPlan old_plan = m_plan;
     if (new_plan == old_plan)
         return;
     // New grabs first, old ones released after: the letters that stay where they were are never left ungrabbed.
     if (!try_grab(new_plan))
         return;
-    for (const GrabbedKey& old_key : old_plan.keys) {
+    for (const WatchedKeycode& old_key : old_plan.keys) {
+        if (!old_key.grabbed)
+            continue;
         for (const uint16_t modifiers : old_plan.modifier_sets) {
             const bool kept = std::find(new_plan.modifier_sets.begin(), new_plan.modifier_sets.end(), modifiers) !=
                                   new_plan.modifier_sets.end() &&
-                              std::any_of(new_plan.keys.begin(), new_plan.keys.end(),
-                                          [&](const GrabbedKey& entry) { return entry.keycode == old_key.keycode; });
+                              std::any_of(new_plan.keys.begin(), new_plan.keys.end(), [&](const WatchedKeycode& entry) {
+                                  return entry.grabbed && entry.keycode == old_key.keycode;
+                              });
             if (!kept)
                 xcb_ungrab_key(m_connection, old_key.keycode, m_root, modifiers);
         }
@@ -381,29 +459,42 @@ void LinuxKeyboard::Worker::on_mapping_changed()
     xcb_flush(m_connection);
 }
 
+void LinuxKeyboard::Worker::before_stop()
+{
+    std::lock_guard<std::mutex> lock(m_grab_mutex);
+    ungrab_locked();
+    m_hooked = false;
+    // A Ctrl+V that froze the keyboard just before the release goes on to the focused program now, not after the stop.
+    xcb_allow_events(m_connection, XCB_ALLOW_REPLAY_KEYBOARD, XCB_CURRENT_TIME);
+    // Nobody reads while we are stopped: the server would keep every key of the desktop for us.
+    select_raw_keys(false);
+}
+
+void LinuxKeyboard::Worker::after_continue()
+{
+    std::lock_guard<std::mutex> lock(m_grab_mutex);
+    // Control may have been let go while we were not listening.
+    m_control_down.reset();
+    select_raw_keys(true);
+    if (m_wanted)
+        try_grab(plan());
+}
+
 int LinuxKeyboard::Worker::key_of(xcb_keycode_t keycode)
 {
-    GrabbedKey grabbed;
+    WatchedKeycode watched;
     {
         std::lock_guard<std::mutex> lock(m_grab_mutex);
-        const auto found = std::find_if(m_grabbed.keys.begin(), m_grabbed.keys.end(),
-                                        [&](const GrabbedKey& entry) { return entry.keycode == keycode; });
-        if (found == m_grabbed.keys.end())
+        const auto found = std::find_if(m_plan.keys.begin(), m_plan.keys.end(),
+                                        [&](const WatchedKeycode& entry) { return entry.keycode == keycode; });
+        if (found == m_plan.keys.end())
             return 0;
-        grabbed = *found;
+        watched = *found;
     }
-    if (!grabbed.depends_on_layout())
-        return grabbed.key;
-    // Only here, with two Latin layouts that disagree on this key, does a press cost a round trip to the server.
-    switch (active_layout()) {
-    case 0:
-        return watched_key(grabbed.first_letter);
-    case 1:
-        return watched_key(grabbed.second_letter);
-    default:
-        // A third or fourth layout, or no XKB: the letter the key was grabbed for.
-        return grabbed.key;
-    }
+    // Only here, with two layouts that disagree on this key, does a press cost a round trip to the server.
+    const int group = watched.depends_on_layout() ? active_layout() : 0;
+    // A third or fourth layout, or no XKB: the first Latin letter of the key.
+    return watched_key(watched.letter(group < 0 ? 2 : group));
 }
 
 int LinuxKeyboard::Worker::active_layout()
@@ -428,15 +519,14 @@ int LinuxKeyboard::Worker::active_layout()
     return state ? state->group : -1;
 }
 
-uint16_t LinuxKeyboard::Worker::num_lock_mask(xcb_key_symbols_t* symbols) const
+uint16_t LinuxKeyboard::Worker::num_lock_mask(xcb_key_symbols_t* symbols,
+                                              const xcb_get_modifier_mapping_reply_t* mapping) const
 {
     // NumLock has no fixed modifier bit; the modifier map says which of Mod1..Mod5 carries it (usually Mod2).
     XcbPointer<xcb_keycode_t> num_lock(xcb_key_symbols_get_keycode(symbols, k_keysym_num_lock));
-    XcbPointer<xcb_get_modifier_mapping_reply_t> mapping(
-        xcb_get_modifier_mapping_reply(m_connection, xcb_get_modifier_mapping(m_connection), nullptr));
     if (!num_lock || !mapping)
         return 0;
-    const xcb_keycode_t* rows = xcb_get_modifier_mapping_keycodes(mapping.get());
+    const xcb_keycode_t* rows = xcb_get_modifier_mapping_keycodes(mapping);
     const int per_modifier = mapping->keycodes_per_modifier;
     for (int index = 0; index < 8 * per_modifier; ++index) {
         for (const xcb_keycode_t* keycode = num_lock.get(); *keycode != XCB_NO_SYMBOL; ++keycode) {
@@ -453,9 +543,11 @@ GrabPlan LinuxKeyboard::Worker::plan() const
     std::unique_ptr<xcb_key_symbols_t, KeySymbolsDeleter> symbols(xcb_key_symbols_alloc(m_connection));
     if (!symbols)
         return plan;
+    XcbPointer<xcb_get_modifier_mapping_reply_t> mapping(
+        xcb_get_modifier_mapping_reply(m_connection, xcb_get_modifier_mapping(m_connection), nullptr));
 
     // A passive grab matches the modifier state exactly, so every lock and extra modifier needs a grab of its own.
-    const uint16_t num_lock = num_lock_mask(symbols.get());
+    const uint16_t num_lock = num_lock_mask(symbols.get(), mapping.get());
     for (unsigned combination = 0; combination < 16; ++combination) {
         uint16_t modifiers = XCB_MOD_MASK_CONTROL;
         if (combination & 1u)
@@ -472,22 +564,53 @@ GrabPlan LinuxKeyboard::Worker::plan() const
     plan.modifier_sets.erase(std::unique(plan.modifier_sets.begin(), plan.modifier_sets.end()),
                              plan.modifier_sets.end());
 
+    if (mapping) {
+        const int per_modifier = mapping->keycodes_per_modifier;
+        const xcb_keycode_t* row =
+            xcb_get_modifier_mapping_keycodes(mapping.get()) + k_modifier_row_control * per_modifier;
+        for (int i = 0; i < per_modifier; ++i) {
+            if (row[i] != 0)
+                plan.control_keys.push_back(row[i]);
+        }
+    }
+
+    // Whether the first and the second layout have Latin letters at all (columns 0 and 2 of the core map).
+    bool latin_layouts[2] = {false, false};
+    const xcb_setup_t* setup = xcb_get_setup(m_connection);
+    for (int keycode = setup->min_keycode; keycode <= setup->max_keycode; ++keycode) {
+        for (int group = 0; group < 2; ++group) {
+            const auto code = static_cast<xcb_keycode_t>(keycode);
+            latin_layouts[group] =
+                latin_layouts[group] || latin_letter(xcb_key_symbols_get_keysym(symbols.get(), code, 2 * group)) != 0;
+        }
+    }
+
     for (const WatchedKey& watched : k_watched_keys) {
         XcbPointer<xcb_keycode_t> keycodes(xcb_key_symbols_get_keycode(symbols.get(), watched.keysym));
         if (!keycodes || *keycodes == XCB_NO_SYMBOL)
             qDebug() << "LinuxKeyboard: the keyboard map has no key for" << QChar(watched.key);
         for (const xcb_keycode_t* keycode = keycodes.get(); keycode && *keycode != XCB_NO_SYMBOL; ++keycode) {
-            const bool seen = std::any_of(plan.keys.begin(), plan.keys.end(),
-                                          [&](const GrabbedKey& entry) { return entry.keycode == *keycode; });
-            if (seen)
+            const bool grabbed = watched.keysym == k_grabbed_keysym;
+            const auto seen = std::find_if(plan.keys.begin(), plan.keys.end(),
+                                           [&](const WatchedKeycode& entry) { return entry.keycode == *keycode; });
+            if (seen != plan.keys.end()) {
+                seen->grabbed = seen->grabbed || grabbed;
                 continue;
-            // The core map lists the first layout's symbols in columns 0 and 1, the second layout's in 2 and 3.
-            GrabbedKey grabbed;
-            grabbed.keycode = *keycode;
-            grabbed.key = watched.key;
-            grabbed.first_letter = latin_letter(xcb_key_symbols_get_keysym(symbols.get(), *keycode, 0));
-            grabbed.second_letter = latin_letter(xcb_key_symbols_get_keysym(symbols.get(), *keycode, 2));
-            plan.keys.push_back(grabbed);
+            }
+            // The core map lists the first layout's symbols in columns 0 and 1, the second layout's in 2 and 3, and
+            // further layouts after the first two's extra levels.
+            WatchedKeycode entry;
+            entry.keycode = *keycode;
+            entry.grabbed = grabbed;
+            for (int column = 0; column < 32 && !entry.any_letter; ++column)
+                entry.any_letter = latin_letter(xcb_key_symbols_get_keysym(symbols.get(), *keycode, column));
+            entry.first_letter = latin_letter(xcb_key_symbols_get_keysym(symbols.get(), *keycode, 0));
+            entry.second_letter = latin_letter(xcb_key_symbols_get_keysym(symbols.get(), *keycode, 2));
+            if (!entry.first_letter && !latin_layouts[0])
+                entry.first_letter = entry.any_letter;
+            if (!entry.second_letter && !latin_layouts[1])
+                entry.second_letter = entry.any_letter;
+            plan.keys.push_back(entry);
         }
     }
     return plan;
@@ -498,15 +621,16 @@ bool LinuxKeyboard::Worker::grab_locked(const GrabPlan& plan)
     struct Request {
         xcb_void_cookie_t cookie;
         uint16_t modifiers;
-        int key;
     };
     std::vector<Request> requests;
-    for (const GrabbedKey& grabbed : plan.keys) {
+    for (const WatchedKeycode& watched : plan.keys) {
+        if (!watched.grabbed)
+            continue;
         // Keyboard mode sync: the server holds the press until we answer with AllowEvents.
         for (const uint16_t modifiers : plan.modifier_sets)
-            requests.push_back({xcb_grab_key_checked(m_connection, 0, m_root, modifiers, grabbed.keycode,
+            requests.push_back({xcb_grab_key_checked(m_connection, 0, m_root, modifiers, watched.keycode,
                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC),
-                                modifiers, grabbed.key});
+                                modifiers});
     }
     // All requests are on their way before the first check, so the checks cost one round trip, not one each.
     bool refused = false;
@@ -516,18 +640,18 @@ bool LinuxKeyboard::Worker::grab_locked(const GrabPlan& plan)
             continue;
         refused = true;
         if (error->error_code == k_error_bad_access)
-            qDebug().noquote() << "LinuxKeyboard:" << describe(request.modifiers, request.key)
-                               << "is grabbed by another program; Ctrl+C/X/V are not intercepted";
+            qDebug().noquote() << "LinuxKeyboard:" << describe(request.modifiers, Keyboard::k_key_v)
+                               << "is grabbed by another program; Ctrl+V is not intercepted";
         else
-            qDebug().noquote() << "LinuxKeyboard: grabbing" << describe(request.modifiers, request.key)
+            qDebug().noquote() << "LinuxKeyboard: grabbing" << describe(request.modifiers, Keyboard::k_key_v)
                                << "failed with X error" << error->error_code;
     }
-    if (refused || plan.keys.empty()) {
+    m_plan = plan;
+    if (refused || requests.empty()) {
         // All or nothing: a half set of grabs would catch Ctrl+V with some locks on and miss it with others.
         ungrab_locked();
         return false;
     }
-    m_grabbed = plan;
     return true;
 }
 
@@ -546,7 +670,22 @@ void LinuxKeyboard::Worker::ungrab_locked()
     if (xcb_generic_error_t* error = xcb_request_check(
             m_connection, xcb_ungrab_key_checked(m_connection, XCB_GRAB_ANY, m_root, XCB_MOD_MASK_ANY)))
         std::free(error);
-    m_grabbed = GrabPlan();
+}
+
+bool LinuxKeyboard::Worker::select_raw_keys(bool on)
+{
+    if (!m_xinput_opcode)
+        return false;
+    struct {
+        xcb_input_event_mask_t head;
+        uint32_t mask;
+    } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
+                on ? uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE) : 0u};
+    XcbPointer<xcb_generic_error_t> error(
+        xcb_request_check(m_connection, xcb_input_xi_select_events_checked(m_connection, m_root, 1, &selection.head)));
+    if (error)
+        qDebug() << "LinuxKeyboard: watching the raw key events failed with X error" << error->error_code;
+    return !error;
 }
 
 LinuxKeyboard::LinuxKeyboard()
@@ -583,6 +722,13 @@ bool LinuxKeyboard::set_hooked(bool on)
 bool LinuxKeyboard::is_control_held() const
 {
     return m_control_held;
+}
+
+void LinuxKeyboard::report(int key, int flags, bool control)
+{
+    m_control_held = control;
+    Q_EMIT signal_key_pressed(key, flags);
+    m_control_held = false;
 }
 
 std::unique_ptr<Keyboard> create_keyboard()

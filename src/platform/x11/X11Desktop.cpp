@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/Platform.h"
+
+#include <QX11Info>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+
+void refresh_user_time()
+{
+    if (!QX11Info::isPlatformX11())
+        return;
+    // Our last event may be minutes old: the server refuses a focus change stamped earlier than the last one and
+    // window managers treat it as focus stealing, so the window would stay behind. Ask the server for its time.
+    const unsigned long now = QX11Info::getTimestamp();
+    QX11Info::setAppTime(now);
+    QX11Info::setAppUserTime(now);
+}
+
+bool clipboard_has_owner()
+{
+    if (!QX11Info::isPlatformX11())
+        return true;
+    xcb_connection_t* connection = QX11Info::connection();
+    static const xcb_atom_t clipboard = [connection] {
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, 9, "CLIPBOARD"), nullptr), &std::free);
+        return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    }();
+    std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr), &std::free);
+    return owner && owner->owner != XCB_NONE;
+}
