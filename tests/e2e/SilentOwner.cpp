@@ -2,8 +2,10 @@
 // A clipboard owner that never answers: takes the CLIPBOARD selection and ignores every request for its content, as
 // a hung program does. Anyone who reads the clipboard waits until their own timeout.
 //
-//   silent_owner
+//   silent_owner [--targets]
 //
+// With --targets it answers the list of targets (several text formats) and nothing else, as a program that hangs
+// after announcing its content does: a reader then waits its timeout once for every format.
 // Prints "owning" on standard output once the selection is ours, and keeps it until killed.
 #include <xcb/xcb.h>
 
@@ -28,8 +30,9 @@ xcb_atom_t intern(xcb_connection_t* connection, const char* name)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    const bool answer_targets = argc > 1 && std::strcmp(argv[1], "--targets") == 0;
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(connection)) {
         std::fprintf(stderr, "silent_owner: cannot connect to the X display\n");
@@ -68,10 +71,37 @@ int main()
     std::printf("owning\n");
     std::fflush(stdout);
 
-    // Requests arrive as SelectionRequest events; none is ever answered.
+    // Requests arrive as SelectionRequest events; none is ever answered, but for the targets when asked to.
+    const xcb_atom_t targets = intern(connection, "TARGETS");
+    const xcb_atom_t offered[] = {targets,
+                                  intern(connection, "UTF8_STRING"),
+                                  intern(connection, "text/plain"),
+                                  intern(connection, "text/plain;charset=utf-8"),
+                                  intern(connection, "text/html"),
+                                  intern(connection, "application/x-stuck-1"),
+                                  intern(connection, "application/x-stuck-2")};
     while (Reply<xcb_generic_event_t> event{xcb_wait_for_event(connection)}) {
-        if ((event->response_type & 0x7f) == XCB_SELECTION_CLEAR)
+        const int type = event->response_type & 0x7f;
+        if (type == XCB_SELECTION_CLEAR)
             break;
+        if (type != XCB_SELECTION_REQUEST || !answer_targets)
+            continue;
+        const auto* request = reinterpret_cast<xcb_selection_request_event_t*>(event.get());
+        if (request->target != targets)
+            continue;
+        const xcb_atom_t property = request->property == XCB_ATOM_NONE ? request->target : request->property;
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, XCB_ATOM_ATOM, 32,
+                            sizeof(offered) / sizeof(offered[0]), offered);
+        xcb_selection_notify_event_t notify{};
+        notify.response_type = XCB_SELECTION_NOTIFY;
+        notify.time = request->time;
+        notify.requestor = request->requestor;
+        notify.selection = request->selection;
+        notify.target = request->target;
+        notify.property = property;
+        xcb_send_event(connection, 0, request->requestor, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&notify));
+        xcb_flush(connection);
     }
     xcb_disconnect(connection);
     return 0;
