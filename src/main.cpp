@@ -21,7 +21,7 @@ int main(int argc, char** argv)
     App app;
     QApplication::setActiveWindow(&app);
 
-    // The font is not among the resources, so the default font stays.
+    // A font of our own, should one ever be shipped among the resources; today there is none and Qt's stays.
     if (QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Roboto-Regular.ttf")) != -1)
         QApplication::setFont(QFont(QStringLiteral("MyFont"), -1, -1, false));
 

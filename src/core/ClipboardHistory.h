@@ -22,8 +22,9 @@ struct HistoryOptions {
 // the item the next paste takes, the paste order, automatic movement and the position lock.
 //
 // The list order is the order of travel for "forward": a forward paste walks from low to high indices, a backward
-// paste from high to low. The position may stand outside 0..last (one past either end, or lower after deletions);
-// every read brings it into range first and no read ever leaves 0..last. Each history keeps at most 100 items.
+// paste from high to low. A walk that runs off an end, and deletions, leave the position outside 0..last (the next
+// copy lands relative to where the walk stopped), so every read clamps it before use. Each history keeps at most 100
+// items: a day of copying must not grow the process without bound.
 //
 // Ownership: the MIME list owns its items; an item removed by trimming, deletion, clearing or reordering is
 // destroyed. Main thread only; nothing here blocks.

@@ -97,7 +97,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("items");
         QTest::addColumn<int>("position");
 
-        // The walk-throughs from a fresh start.
+        // Each script starts on an empty history: the cases where the position runs off an end of the list.
         for (bool rich : {false, true}) {
             const char* h = rich ? "mime" : "text";
             QTest::addRow("%s: backward copies land above the position", h)
