@@ -56,6 +56,8 @@ private Q_SLOTS:
                                   << QByteArray("three two one");
         QTest::newRow("forward") << QByteArray("PasteOrder=forward\n") << three_pastes << QByteArray("one two three")
                                  << QByteArray("one two three");
+        QTest::newRow("text history") << QByteArray("IsRichTextCopyEnabled=false\n") << three_pastes
+                                      << QByteArray("three two one") << QByteArray("three two one");
         QTest::newRow("caps lock counts")
             << QByteArray() << QStringList{"ctrl+v", "Caps_Lock ctrl+v Caps_Lock", "ctrl+v"}
             << QByteArray("three two one") << QByteArray("three two one");
@@ -82,6 +84,8 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(clipboard(), items[i] + ' ', 10000);
         }
         QCOMPARE(target.finish().simplified(), received);
+        // What was copied never reaches a log.
+        QVERIFY2(!app.output().contains("three"), recent_lines(app).constData());
     }
 
     void plain_v_is_typed_and_not_caught()

@@ -188,7 +188,7 @@ private Q_SLOTS:
         QCOMPARE(as_rgb32(copy->imageData()), image);
     }
 
-    void file_list_from_a_qt_owner_is_snapshotted_up_to_the_limit()
+    void file_list_from_a_qt_owner_is_snapshotted_file_by_file()
     {
         const QString fifo = file_path("list/pipe");
         QVERIFY(QDir().mkpath(file_path("list")));
@@ -214,6 +214,10 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(snapshot).fileName(), QString("n\u00e4me with space.txt"));
         QCOMPARE(read_all(snapshot), QByteArray("one"));
         expected[1] = captured.at(1);
+        // The file after the one over the limit is judged on its own.
+        QVERIFY(captured.value(4).toLocalFile().startsWith(mime_copy.path() + "/temp/"));
+        QCOMPARE(read_all(captured.value(4).toLocalFile()), QByteArray("after"));
+        expected[4] = captured.at(4);
         QCOMPARE(captured, expected);
     }
 
