@@ -8,13 +8,21 @@
 #include "platform/Platform.h"
 #include "platform/StartUpEntry.h"
 #include "ui/HotkeyProcessor.h"
+#include "ui/MainWindowLook.h"
+#include "ui/MessageBox.h"
+#include "ui/StatusIndicator.h"
+#include "ui/TrayIcon.h"
 #include "ui_App.h"
 
 #include <QApplication>
 #include <QDebug>
+#include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QGuiApplication>
+#include <QSignalBlocker>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdlib>
 #include <utility>
@@ -23,6 +31,8 @@ namespace {
 
 // The App whose files are to be saved and removed should the process end without destroying it.
 App* g_app_to_rescue = nullptr;
+
+constexpr int k_window_icon_side = 64;
 
 } // namespace
 
@@ -36,16 +46,20 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     m_hotkey_processor = std::make_unique<HotkeyProcessor>(this, m_keyboard.get());
     m_clipboard = QGuiApplication::clipboard();
     m_mime_copy = std::make_unique<MimeCopy>();
+    m_status_indicator = std::make_unique<StatusIndicator>();
 
     setWindowTitle(QCoreApplication::applicationName());
     m_save_manager->load_settings(m_settings);
     m_history.set_options(m_settings.history);
     move_status_indicator(m_settings.indicator_position);
+    m_tray_icon = std::make_unique<TrayIcon>(this);
 
     m_ui->setupUi(this);
     setWindowTitle(QCoreApplication::applicationName());
     setFixedSize(size());
     update_ui();
+    m_tray_icon->setIcon(QIcon(QStringLiteral(":/images/app.png")));
+    m_tray_icon->show();
 
     if (m_settings.start_at_startup)
         add_start_up_entry();
@@ -61,6 +75,9 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     m_timer->start(1000);
     m_ui->button_open_history_dialog->setText(QStringLiteral("Show History"));
 
+    m_status_indicator->show();
+    connect(m_status_indicator.get(), &StatusIndicator::clicked, this, &App::on_button_open_history_dialog_clicked);
+
     m_keyboard->set_hooked(true);
     connect(m_keyboard.get(), &Keyboard::signal_key_pressed, this, &App::key_pressed);
     connect(m_clipboard, &QClipboard::changed, this, &App::clipboard_changed);
@@ -73,11 +90,14 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
 
     m_settings.is_first_start = false;
     prepare_temp_dir();
+    connect(m_ui->button_open_helper_dialog, &QPushButton::clicked, this, &App::slot_button_open_helper_dialog);
     m_ui->combobox_mode_select->addItems(
         {QStringLiteral("Automatic Backward"), QStringLiteral("Automatic Forward"), QStringLiteral("Manual")});
+    show_mode_in_effect();
     // Connected after filling, so the items do not change the mode loaded from the settings.
     connect(m_ui->combobox_mode_select, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this](int index) { slot_combobox_edit_text_changed(m_ui->combobox_mode_select->itemText(index)); });
+    main_window_look::apply_style(*m_ui);
 
     // When the X connection breaks (the server ended, a log-out without a session manager) the platform ends the
     // process with exit() from inside the event loop, and no destructor runs. Registered last, so the library state
@@ -104,6 +124,8 @@ App::~App()
     if (g_app_to_rescue == this)
         g_app_to_rescue = nullptr;
     save_settings();
+    // Before the application object: Qt's X11 tray code crashes on a tray icon left for its own clean-up.
+    m_tray_icon.reset();
     // The temporary directory goes with every snapshot in it.
     m_mime_copy.reset();
     m_save_manager.reset();
@@ -124,7 +146,7 @@ void App::save_settings()
     if (!m_save_manager)
         return;
     m_settings.history = m_history.options();
-    m_settings.indicator_position = m_status_indicator_position;
+    m_settings.indicator_position = status_indicator_position();
     m_save_manager->save_settings(m_settings);
 }
 
@@ -165,53 +187,58 @@ void App::clear_clipboard_history()
 {
     qDebug() << "App::clear_clipboard_history";
     m_history.clear();
+    refresh_views();
 }
 
 void App::clipboard_history_go_back()
 {
     trace::plain(QStringLiteral("App::clipboard_history_go_back()"));
     m_history.go_back();
+    refresh_views();
 }
 
 void App::clipboard_history_go_forward()
 {
     trace::plain(QStringLiteral("App::clipboard_history_go_forward()"));
     m_history.go_forward();
+    refresh_views();
 }
 
 void App::switch_paste_order()
 {
     m_history.switch_paste_order();
-    update_ui();
+    refresh_views();
 }
 
 void App::enable_or_disable_automatic_position_movement()
 {
     qDebug() << "App::enable_or_disable_automatic_position_movement";
     m_history.set_use_automatic_position_movement(!m_history.use_automatic_position_movement());
-    update_ui();
+    refresh_views();
 }
 
 void App::enable_or_disable_rich_text_copy()
 {
     m_history.set_rich_text_copy_enabled(!m_history.is_rich_text_copy_enabled());
-    update_ui();
+    refresh_views();
 }
 
 void App::pause_or_resume_stackpaste()
 {
     m_history.set_paused(!m_history.is_paused());
-    update_ui();
+    refresh_views();
 }
 
 void App::lock_current_position()
 {
     m_history.lock();
+    refresh_views();
 }
 
 void App::unlock_current_position()
 {
     m_history.unlock();
+    refresh_views();
 }
 
 void App::history_dialog_list_item_activated()
@@ -219,11 +246,13 @@ void App::history_dialog_list_item_activated()
     qDebug() << "\nCalling history_dialog_list_item_activated()\n";
     // Until the history dialog exists no row is selected: a new lock keeps the position.
     m_history.toggle_lock(std::nullopt);
+    refresh_views();
 }
 
 void App::delete_history_item(int row)
 {
     m_history.delete_row(row);
+    refresh_views();
 }
 
 void App::slot_history_list_item_position_changed(int from, int to)
@@ -231,6 +260,7 @@ void App::slot_history_list_item_position_changed(int from, int to)
     m_history.move_row(from, to, [this](const QMimeData& item) {
         return m_mime_copy->copy(item, MimeCopy::Variant::Capture, m_history.is_file_copy_enabled());
     });
+    refresh_views();
 }
 
 void App::slot_combobox_edit_text_changed(QString new_text)
@@ -241,7 +271,22 @@ void App::slot_combobox_edit_text_changed(QString new_text)
 void App::update_status_indicator()
 {
     if (const std::optional<int> number = m_history.status_number())
-        m_status_indicator_number = *number;
+        m_status_indicator->set_number(*number);
+}
+
+QPoint App::status_indicator_position() const
+{
+    return m_status_indicator->position();
+}
+
+void App::move_status_indicator(const QPoint& position)
+{
+    m_status_indicator->move_to(position);
+}
+
+int App::status_indicator_number() const
+{
+    return m_status_indicator->number_text().toInt();
 }
 
 void App::print_current_text_clipboard_state()
@@ -286,6 +331,7 @@ void App::clipboard_data_changed()
         copy_to_stackpaste_clipboard();
         m_copy_pressed = false;
         m_cut_pressed = false;
+        refresh_views();
     }
     TRACE("END clipboard_data_changed()");
 }
@@ -365,9 +411,9 @@ void App::key_pressed(int key, int)
 
 void App::copy_pressed()
 {
-    if (m_history.is_position_locked())
-        m_history.unlock();
     m_copy_pressed = true;
+    if (m_history.is_position_locked())
+        unlock_current_position();
 }
 
 void App::cut_pressed()
@@ -467,10 +513,52 @@ void App::update_ui()
     m_ui->button_toggle_file_copy->setText(m_history.is_file_copy_enabled()
                                                ? QStringLiteral("File Copy Enabled - Click to Toggle")
                                                : QStringLiteral("File Copy Disabled - Click to Toggle"));
-    m_ui->app_info->setText(QString());
-    const QString icon = paused ? QStringLiteral(":/images/app_paused.png") : QStringLiteral(":/images/app.png");
-    m_ui->app_icon->setPixmap(QPixmap(icon));
-    setWindowIcon(QIcon(icon));
+    set_app_status(paused ? QStringLiteral("paused") : QStringLiteral("activated"), QString());
+    if (paused)
+        m_status_indicator->set_background_paused();
+    else
+        m_status_indicator->set_background_normal();
+}
+
+void App::set_app_status(const QString& app_status, const QString& info)
+{
+    m_ui->app_info->setText(info);
+    if (app_status == QLatin1String("activated") || app_status == QLatin1String("paused")) {
+        // Without a taskbar progress mark on Linux, the window icon carries the running or paused state.
+        const QString icon = app_status == QLatin1String("paused") ? QStringLiteral(":/images/app_paused.png")
+                                                                   : QStringLiteral(":/images/app.png");
+        // The image is drawn large for sharp tray and window icons; the column of the fixed window has room for
+        // 64 pixels of it.
+        m_ui->app_icon->setPixmap(QPixmap(icon).scaled(k_window_icon_side, k_window_icon_side, Qt::KeepAspectRatio,
+                                                       Qt::SmoothTransformation));
+        setWindowIcon(QIcon(icon));
+    }
+    if (!m_tray_icon)
+        return;
+    m_tray_icon->setToolTip(QStringLiteral("Stackpaste"));
+    m_tray_icon->set_app_info(app_status, QStringLiteral("Stackpaste"));
+    m_tray_icon->redraw_icon();
+}
+
+void App::show_mode_in_effect()
+{
+    const QSignalBlocker quiet(m_ui->combobox_mode_select);
+    m_ui->combobox_mode_select->setCurrentIndex(
+        main_window_look::mode_index(m_history.paste_order(), m_history.use_automatic_position_movement()));
+}
+
+QString App::mode_text() const
+{
+    return m_ui->combobox_mode_select->currentText();
+}
+
+void App::refresh_views()
+{
+    update_ui();
+    show_mode_in_effect();
+    m_tray_icon->refresh_tray_menu();
+    m_tray_icon->show_lock_state(m_history.is_position_locked());
+    update_status_indicator();
 }
 
 void App::on_change_mode_button_clicked()
@@ -503,5 +591,63 @@ void App::on_automatic_position_movement_toggle_button_clicked()
 void App::on_button_toggle_file_copy_clicked()
 {
     m_history.set_file_copy_enabled(!m_history.is_file_copy_enabled());
-    update_ui();
+    refresh_views();
+}
+
+void App::on_button_open_history_dialog_clicked()
+{
+    open_history_dialog();
+}
+
+void App::on_button_show_shortcut_settings_clicked()
+{
+    qDebug() << "The shortcut settings are not part of this version yet";
+}
+
+void App::on_button_toggle_status_indicator_clicked()
+{
+    m_status_indicator->setVisible(!m_status_indicator->isVisible());
+}
+
+void App::on_button_clear_autocomplete_history_clicked()
+{
+    if (message_box::question(this, QStringLiteral("Warning"),
+                              QStringLiteral("Are you sure you want to clear the history file?")) != QMessageBox::Yes)
+        return;
+    qDebug() << "The autocomplete history is not part of this version yet: nothing to clear";
+}
+
+void App::on_button_toggle_note_dialog_clicked()
+{
+    slot_toggle_note_dialog();
+}
+
+void App::on_button_about_clicked()
+{
+    main_window_look::make_about_box()->show();
+}
+
+void App::enter_hidden_feature_spell()
+{
+    qDebug() << "The spells are not part of this version yet";
+}
+
+void App::open_history_dialog()
+{
+    qDebug() << "The history dialog is not part of this version yet";
+}
+
+void App::slot_button_open_helper_dialog()
+{
+    qDebug() << "The help window is not part of this version yet";
+}
+
+void App::slot_toggle_note_dialog()
+{
+    qDebug() << "The note window is not part of this version yet";
+}
+
+void App::open_url(const QString& url)
+{
+    QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
 }

@@ -15,6 +15,8 @@ class MimeCopy;
 class QMimeData;
 class QTimer;
 class SaveManager;
+class StatusIndicator;
+class TrayIcon;
 namespace Ui {
 class app;
 }
@@ -36,10 +38,14 @@ public:
     Keyboard* keyboard() const { return m_keyboard.get(); }
     MimeCopy& mime_copy() const { return *m_mime_copy; }
     bool is_keyboard_hook_connected() const { return m_is_keyboard_hook_connected; }
-    // The status indicator's position, kept here until the counter window exists, and its last number.
-    QPoint status_indicator_position() const { return m_status_indicator_position; }
-    void move_status_indicator(const QPoint& position) { m_status_indicator_position = position; }
-    int status_indicator_number() const { return m_status_indicator_number; }
+    StatusIndicator* status_indicator() const { return m_status_indicator.get(); }
+    TrayIcon* tray_icon() const { return m_tray_icon.get(); }
+    QPoint status_indicator_position() const;
+    void move_status_indicator(const QPoint& position);
+    // The number the counter shows; 0 while it shows none.
+    int status_indicator_number() const;
+    // The mode box's text (tests, the debug window).
+    QString mode_text() const;
 
     void add_to_stackpaste_text_history(QString current_clipboard_text);
     // The history takes ownership.
@@ -51,6 +57,13 @@ public:
 
 public Q_SLOTS:
     bool is_debug_mode() { return false; }
+    // Windows of later versions: the spell entry, the history dialog, the help and note windows and the shortcut
+    // settings. Until they exist these say so on the debug channel and do nothing else.
+    void enter_hidden_feature_spell();
+    void open_history_dialog();
+    void slot_button_open_helper_dialog();
+    void slot_toggle_note_dialog();
+    void open_url(const QString& url);
     // The once-a-second timer's slot; it does nothing. It hides QWidget::update(), so a repaint of this window is
     // asked for with QWidget::update() spelled out, never with update().
     void update() {}
@@ -90,6 +103,9 @@ public Q_SLOTS:
     void disconnect_keyboard_hook();
     void update_status_indicator();
     void update_ui();
+    // Every view of the model (window texts and icons, mode box, tray image and menu, counter) redrawn from it; each
+    // slot that changes the model ends with it, so no view is ever left showing an old state.
+    void refresh_views();
 
     // Main window buttons, reached by name.
     void on_change_mode_button_clicked();
@@ -98,12 +114,22 @@ public Q_SLOTS:
     void on_clear_clipboard_history_clicked();
     void on_automatic_position_movement_toggle_button_clicked();
     void on_button_toggle_file_copy_clicked();
+    void on_button_open_history_dialog_clicked();
+    void on_button_show_shortcut_settings_clicked();
+    void on_button_toggle_status_indicator_clicked();
+    void on_button_clear_autocomplete_history_clicked();
+    void on_button_toggle_note_dialog_clicked();
+    void on_button_about_clicked();
 
 private:
     // Saves the settings and removes the temporary directory when the process ends without destroying the App.
     static void rescue_at_exit();
     void prepare_temp_dir();
     void set_ignore_and_write_clipboard(QMimeData* content);
+    // The status line, the window and tray icons and the tray's tool tip for "activated" or "paused".
+    void set_app_status(const QString& app_status, const QString& info);
+    // The mode box shows the mode in effect, without announcing a mode change.
+    void show_mode_in_effect();
 
     std::unique_ptr<Ui::app> m_ui;
     ClipboardHistory m_history;
@@ -114,12 +140,12 @@ private:
     QClipboard* m_clipboard = nullptr;
     std::unique_ptr<MimeCopy> m_mime_copy;
     QTimer* m_timer = nullptr;
+    std::unique_ptr<StatusIndicator> m_status_indicator;
+    std::unique_ptr<TrayIcon> m_tray_icon;
 
     bool m_is_keyboard_hook_connected = false;
     bool m_ignore_next_clipboard_change = false;
     bool m_paste_pressed = false;
     bool m_copy_pressed = false;
     bool m_cut_pressed = false;
-    QPoint m_status_indicator_position;
-    int m_status_indicator_number = 0;
 };

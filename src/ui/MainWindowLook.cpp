@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/MainWindowLook.h"
+
+#include "core/ClipboardHistory.h"
+#include "ui_App.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace main_window_look {
+
+namespace {
+
+const QString k_button_style = QStringLiteral(
+    "QPushButton{background-color: white;color: black;border: 2px solid #008CBA;padding: 8px 12px;text-align: "
+    "center;text-decoration: none;font-size: 12px;margin: 4px 2px;border-radius: 5;}QPushButton:hover{background-"
+    "color: #008CBA; color: white; border: 2px solid #008CBA;}QPushButton:pressed {background-color: gray;}");
+
+const QString k_combo_box_style = QStringLiteral(
+    "QComboBox{background-color: #008CBA;border: none;color: white;padding: 8px 120px ;text-align: "
+    "center;text-decoration: none;font-size: 12px;margin: 4px 2px;border-radius: 5}QComboBox:hover{background-color: "
+    "white; color: black; border: 2px solid #008CBA;border-radius: 5}QComboBox:pressed {background-color: "
+    "gray;}QComboBox::drop-down{background-color: #008CBA;border: 1px;}QComboBox QAbstractItemView {border-radius: "
+    "5border: 2px solid #008CBA;selection-background-color: #008CBA;}");
+
+} // namespace
+
+void apply_style(Ui::app& form)
+{
+    for (QPushButton* button :
+         {form.button_clear_autocomplete_history, form.button_open_helper_dialog, form.button_open_history_dialog,
+          form.button_show_shortcut_settings, form.button_toggle_file_copy, form.button_toggle_status_indicator,
+          form.button_about, form.button_toggle_note_dialog, form.automatic_position_movement_toggle_button,
+          form.change_mode_button, form.change_order_button, form.clear_clipboard_history,
+          form.rich_text_copy_toggle_button})
+        button->setStyleSheet(k_button_style);
+    // The order and the movement are chosen in the mode box; these two only keep their texts current.
+    form.change_order_button->hide();
+    form.automatic_position_movement_toggle_button->hide();
+    form.combobox_mode_select->setStyleSheet(k_combo_box_style);
+    for (int i = 0; i < form.combobox_mode_select->count(); ++i)
+        form.combobox_mode_select->setItemData(i, Qt::AlignCenter, Qt::TextAlignmentRole);
+}
+
+int mode_index(const QString& paste_order, bool automatic_movement)
+{
+    if (!automatic_movement)
+        return 2;
+    return paste_order == ClipboardHistory::k_forward ? 1 : 0;
+}
+
+QDialog* make_about_box()
+{
+    auto* dialog = new QDialog(nullptr, Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setModal(true);
+    dialog->setWindowTitle(QStringLiteral("About"));
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(new QLabel(QStringLiteral("Version: ") + QCoreApplication::applicationVersion() +
+                                     QStringLiteral("\n\nMade by\nProducer: Halcyon Works\nDeveloper: Ines "
+                                                    "Valdrada\nDeveloper: Jonas Mereth"),
+                                 dialog));
+    return dialog;
+}
+
+} // namespace main_window_look
