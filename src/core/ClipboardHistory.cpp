@@ -261,6 +261,9 @@ bool ClipboardHistory::move_row(int from, int to, const MimeCopier& copier)
 std::optional<int> ClipboardHistory::status_number()
 {
     if (is_backward()) {
+        // Nothing is left to paste from an empty history, whatever the counter showed before it was emptied.
+        if (is_empty())
+            return 0;
         if (m_position == -1)
             return std::nullopt;
         return m_position + 1;

@@ -281,6 +281,8 @@ private Q_SLOTS:
                                                    << "c:X c:Y clear c:Z" << 1 << 0;
         QTest::newRow("forward empty history from -1 shows 0") << "forward"
                                                                << "clear" << 0 << 0;
+        QTest::newRow("backward emptied history shows 0") << "backward"
+                                                          << "c:X c:Y clear" << 0 << -1;
     }
 
     void status_number()

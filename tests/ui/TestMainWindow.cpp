@@ -1,0 +1,241 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The views of the model on the offscreen platform: the main window, the tray icon and the floating counter.
+#include "core/SaveManager.h"
+#include "fakes/FakeKeyboard.h"
+#include "ui/App.h"
+#include "ui/StatusIndicator.h"
+#include "ui/TrayIcon.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace {
+
+QImage image_of(const QIcon& icon)
+{
+    return icon.pixmap(32, 32).toImage();
+}
+
+QImage resource_image(const char* name)
+{
+    return image_of(QIcon(QStringLiteral(":/images/") + QLatin1String(name)));
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    FakeKeyboard* m_keys = nullptr;
+
+    std::unique_ptr<App> make_app(const QByteArray& settings = QByteArray())
+    {
+        QFile file(SaveManager::default_path());
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return nullptr;
+        file.write("[General]\nSaveVersion=2\nIsFirstStart=false\nStartAtStartup=false\n" + settings);
+        file.close();
+        auto keyboard = std::make_unique<FakeKeyboard>();
+        m_keys = keyboard.get();
+        return std::make_unique<App>(std::move(keyboard));
+    }
+    static QString button_text(App& app, const char* name)
+    {
+        return app.findChild<QPushButton*>(QLatin1String(name))->text();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Q_INIT_RESOURCE(images);
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY2(qEnvironmentVariable("HOME").contains(QLatin1String("stackpaste-test")),
+                 "run through scripts/test-session");
+    }
+    void init() { QGuiApplication::clipboard()->clear(); }
+
+    void running_and_paused_show_in_every_view()
+    {
+        auto app = make_app();
+        QCOMPARE(button_text(*app, "change_mode_button"), QStringLiteral("Stackpaste is ON - Click to Pause"));
+        QCOMPARE(image_of(app->tray_icon()->icon()), resource_image("app.png"));
+        QCOMPARE(image_of(app->windowIcon()), resource_image("app.png"));
+        QVERIFY(app->status_indicator()->styleSheet().contains(":/images/app.png"));
+        QCOMPARE(app->tray_icon()->toolTip(), QStringLiteral("Stackpaste"));
+
+        app->pause_or_resume_stackpaste();
+        QCOMPARE(button_text(*app, "change_mode_button"), QStringLiteral("Stackpaste is OFF - Click to Start"));
+        QCOMPARE(image_of(app->tray_icon()->icon()), resource_image("app_paused.png"));
+        QCOMPARE(image_of(app->windowIcon()), resource_image("app_paused.png"));
+        QVERIFY(app->status_indicator()->styleSheet().contains(":/images/app_paused.png"));
+
+        // Locked shows the key; unlocked, the image of the state the program is in, here paused.
+        app->lock_current_position();
+        QCOMPARE(image_of(app->tray_icon()->icon()), resource_image("key.png"));
+        app->unlock_current_position();
+        QCOMPARE(image_of(app->tray_icon()->icon()), resource_image("app_paused.png"));
+        // The tray's middle click resumes.
+        app->tray_icon()->icon_activated(QSystemTrayIcon::MiddleClick);
+        QCOMPARE(image_of(app->tray_icon()->icon()), resource_image("app.png"));
+        QCOMPARE(app->history().is_paused(), false);
+    }
+
+    void mode_box_shows_the_mode_in_effect_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("backward") << QByteArray() << "Automatic Backward";
+        QTest::newRow("forward") << QByteArray("PasteOrder=forward\n") << "Automatic Forward";
+        QTest::newRow("backward, manual") << QByteArray("UseAutomaticPositionMovement=false\n") << "Manual";
+        QTest::newRow("forward, manual") << QByteArray("PasteOrder=forward\nUseAutomaticPositionMovement=false\n")
+                                         << "Manual";
+    }
+    void mode_box_shows_the_mode_in_effect()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(QString, mode);
+        auto app = make_app(settings);
+        QCOMPARE(app->mode_text(), mode);
+        // Bringing the box in line announced no mode change: the loaded switches are as they were.
+        QCOMPARE(app->history().paste_order() == QLatin1String("forward"), settings.contains("forward"));
+        QCOMPARE(app->history().use_automatic_position_movement(), !settings.contains("Movement=false"));
+    }
+
+    void mode_box_follows_changes_made_elsewhere()
+    {
+        auto app = make_app();
+        app->switch_paste_order(); // a shortcut or a spell
+        QCOMPARE(app->mode_text(), QStringLiteral("Automatic Forward"));
+        app->enable_or_disable_automatic_position_movement();
+        QCOMPARE(app->mode_text(), QStringLiteral("Manual"));
+        app->enable_or_disable_automatic_position_movement();
+        app->switch_paste_order();
+        QCOMPARE(app->mode_text(), QStringLiteral("Automatic Backward"));
+
+        // Choosing an item still changes the mode; "Manual" keeps the order.
+        auto* box = app->findChild<QComboBox*>(QStringLiteral("combobox_mode_select"));
+        box->setCurrentIndex(1);
+        QCOMPARE(app->history().paste_order(), QStringLiteral("forward"));
+        box->setCurrentIndex(2);
+        QCOMPARE(app->history().use_automatic_position_movement(), false);
+        QCOMPARE(app->history().paste_order(), QStringLiteral("forward"));
+    }
+
+    void tray_menu_data()
+    {
+        QTest::addColumn<bool>("hidden_features");
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("hidden features, unlocked")
+            << true << false
+            << QStringList{"Settings", "&Hidden features", "", "&Lock CLipboard", "&Show History", "&Exit"};
+        QTest::newRow("no hidden features, locked")
+            << false << true << QStringList{"Settings", "", "&Unlock Clipboard", "&Show History", "&Exit"};
+    }
+    void tray_menu()
+    {
+        QFETCH(bool, hidden_features);
+        QFETCH(bool, locked);
+        QFETCH(QStringList, entries);
+        auto app = make_app(hidden_features ? QByteArray() : QByteArray("UseHiddenFeatures=false\n"));
+        if (locked)
+            app->tray_icon()->icon_activated(QSystemTrayIcon::Trigger); // a single click locks
+        QCOMPARE(app->history().is_position_locked(), locked);
+        QCOMPARE(app->tray_icon()->menu_texts(), entries);
+        // A further single click does nothing; a Ctrl+C releases the lock and the menu offers the lock again.
+        app->tray_icon()->icon_activated(QSystemTrayIcon::Trigger);
+        QVERIFY(app->history().is_position_locked());
+        m_keys->press(Keyboard::k_key_c);
+        QVERIFY(app->tray_icon()->menu_texts().contains("&Lock CLipboard"));
+    }
+
+    void counter_shows_what_is_left_to_paste()
+    {
+        auto app = make_app();
+        QCOMPARE(app->status_indicator()->number_text(), QString());
+        for (const char* text : {"X", "Y", "Z"})
+            QGuiApplication::clipboard()->setText(QString::fromLatin1(text));
+        QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("3"));
+        m_keys->press(Keyboard::k_key_v);
+        QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("2"));
+        app->clear_clipboard_history();
+        QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("0"));
+    }
+
+    void counter_click_is_a_press_and_release_that_did_not_move_it_data()
+    {
+        QTest::addColumn<QPoint>("moved_by");
+        QTest::addColumn<bool>("clicked");
+        QTest::newRow("still") << QPoint(0, 0) << true;
+        QTest::newRow("one pixel") << QPoint(1, 0) << false;
+        QTest::newRow("one pixel up") << QPoint(0, -1) << false;
+    }
+    void counter_click_is_a_press_and_release_that_did_not_move_it()
+    {
+        QFETCH(QPoint, moved_by);
+        QFETCH(bool, clicked);
+        StatusIndicator indicator;
+        indicator.move(200, 200);
+        indicator.show();
+        QSignalSpy clicks(&indicator, &StatusIndicator::clicked);
+        const QPoint inside(20, 20);
+        QMouseEvent press(QEvent::MouseButtonPress, inside, indicator.mapToGlobal(inside), Qt::RightButton,
+                          Qt::RightButton, Qt::NoModifier);
+        QApplication::sendEvent(&indicator, &press);
+        const QPoint to = inside + moved_by;
+        QMouseEvent move(QEvent::MouseMove, to, indicator.mapToGlobal(to), Qt::NoButton, Qt::RightButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(&indicator, &move);
+        QMouseEvent release(QEvent::MouseButtonRelease, to, indicator.mapToGlobal(inside) + moved_by, Qt::RightButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&indicator, &release);
+        QCOMPARE(clicks.count(), clicked ? 1 : 0);
+        QCOMPARE(indicator.position(), QPoint(200, 200) + moved_by);
+    }
+
+    void a_position_on_no_screen_is_brought_onto_the_nearest_data()
+    {
+        QTest::addColumn<QPoint>("stored");
+        QTest::addColumn<QPoint>("shown");
+        // Two screens side by side, the right one smaller.
+        QTest::newRow("on the left screen, kept to the pixel") << QPoint(1229, 973) << QPoint(1229, 973);
+        QTest::newRow("on the right screen") << QPoint(1500, 10) << QPoint(1500, 10);
+        QTest::newRow("below the right screen") << QPoint(1500, 900) << QPoint(1500, 718);
+        QTest::newRow("far right of everything") << QPoint(9000, 100) << QPoint(2070, 100);
+        QTest::newRow("above and left of everything") << QPoint(-300, -300) << QPoint(0, 0);
+        QTest::newRow("only a corner on screen") << QPoint(1270, 1015) << QPoint(1230, 974);
+    }
+    void a_position_on_no_screen_is_brought_onto_the_nearest()
+    {
+        QFETCH(QPoint, stored);
+        QFETCH(QPoint, shown);
+        const QList<QRect> screens{QRect(0, 0, 1280, 1024), QRect(1280, 0, 840, 768)};
+        QCOMPARE(StatusIndicator::on_screen(stored, QSize(50, 50), screens), shown);
+    }
+
+    void counter_position_is_restored_and_saved()
+    {
+        {
+            auto app = make_app("IndicatorX=123\nIndicatorY=456\n");
+            QCOMPARE(app->status_indicator_position(), QPoint(123, 456));
+            QVERIFY(app->status_indicator()->isVisible());
+            app->status_indicator()->move(300, 310);
+            app->on_button_toggle_status_indicator_clicked();
+            QVERIFY(!app->status_indicator()->isVisible());
+            app->on_button_toggle_status_indicator_clicked();
+            QCOMPARE(app->status_indicator_position(), QPoint(300, 310));
+        }
+        Settings settings;
+        SaveManager(SaveManager::default_path()).load_settings(settings);
+        QCOMPARE(settings.indicator_position, QPoint(300, 310));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "TestMainWindow.moc"
