@@ -226,18 +226,21 @@ void App::enable_or_disable_rich_text_copy()
 void App::pause_or_resume_stackpaste()
 {
     m_history.set_paused(!m_history.is_paused());
+    qDebug() << (m_history.is_paused() ? "Stackpaste paused" : "Stackpaste resumed");
     refresh_views();
 }
 
 void App::lock_current_position()
 {
     m_history.lock();
+    qDebug() << "Position locked at" << m_history.locked_position();
     refresh_views();
 }
 
 void App::unlock_current_position()
 {
     m_history.unlock();
+    qDebug() << "Position unlocked";
     refresh_views();
 }
 

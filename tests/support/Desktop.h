@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRect>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -58,6 +59,43 @@ inline qulonglong visible_window(const QString& title)
     return out.split('\n').first().trimmed().toULongLong();
 }
 
+// A window's place and size on the screen; empty when there is no such window.
+inline QRect geometry(qulonglong window)
+{
+    QRect rect;
+    for (const QByteArray& line : xdotool({"getwindowgeometry", "--shell", QString::number(window)}, 3000).split('\n')) {
+        const int equals = line.indexOf('=');
+        const QByteArray key = line.left(equals);
+        const int value = line.mid(equals + 1).trimmed().toInt();
+        if (key == "X")
+            rect.moveLeft(value);
+        else if (key == "Y")
+            rect.moveTop(value);
+        else if (key == "WIDTH")
+            rect.setWidth(value);
+        else if (key == "HEIGHT")
+            rect.setHeight(value);
+    }
+    return rect;
+}
+
+// The visible windows whose X class name is `class_name` (the executable's name for a Qt program).
+inline QList<qulonglong> visible_windows_of(const QString& class_name)
+{
+    QList<qulonglong> windows;
+    for (const QByteArray& line : xdotool({"search", "--onlyvisible", "--classname", class_name}, 3000).split('\n')) {
+        if (const qulonglong id = line.trimmed().toULongLong())
+            windows << id;
+    }
+    return windows;
+}
+
+// The window that has the keyboard focus.
+inline qulonglong focused_window()
+{
+    return xdotool({"getwindowfocus"}, 3000).trimmed().toULongLong();
+}
+
 // A zenity entry with the keyboard focus: what it prints when Return is pressed is the text it received.
 class TextField {
 public:
@@ -84,6 +122,7 @@ public:
         xdotool({"windowfocus", "--sync", QString::number(m_window)});
         return true;
     }
+    qulonglong window() const { return m_window; }
 
     // Presses Return and returns the text the field held.
     QByteArray finish()
