@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/TerminationSignals.h"
+#include "platform/x11/DisplayCheck.h"
 #include "ui/App.h"
 #include "ui/SingleApplication.h"
 
 #include <QFont>
 #include <QFontDatabase>
+
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -13,6 +16,12 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Stackpaste"));
     QCoreApplication::setOrganizationName(QStringLiteral("Halcyon Works"));
     QCoreApplication::setApplicationVersion(QStringLiteral("0.0.6"));
+
+    // Without an X server Qt would abort with advice to reinstall; say what is missing instead.
+    if (const QString problem = x11_display_problem(argc, argv); !problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
+        return 2;
+    }
 
     SingleApplication application(argc, argv);
     quit_on_termination_signals();

@@ -27,13 +27,11 @@ void ClipboardHistory::copy_step()
         ++m_position;
 }
 
-std::optional<int> ClipboardHistory::add_index()
+int ClipboardHistory::add_index()
 {
     const int n = size();
     if (is_forward())
         return n;
-    if (!is_backward())
-        return std::nullopt;
     if (!m_options.use_automatic_position_movement)
         return 0;
     // Just above the position, so the newest item is the next one a backward paste takes. A position beyond
@@ -57,20 +55,16 @@ void ClipboardHistory::trim()
 
 bool ClipboardHistory::add_text(const QString& text)
 {
-    const std::optional<int> index = add_index();
-    if (!index)
-        return false;
-    m_text_history.insert(*index, text);
+    m_text_history.insert(add_index(), text);
     trim();
     return true;
 }
 
 bool ClipboardHistory::add_mime(std::unique_ptr<QMimeData> mime_data)
 {
-    const std::optional<int> index = add_index();
-    if (!index || !mime_data)
+    if (!mime_data)
         return false;
-    m_mime_history.insert(m_mime_history.begin() + *index, std::move(mime_data));
+    m_mime_history.insert(m_mime_history.begin() + add_index(), std::move(mime_data));
     trim();
     return true;
 }
@@ -82,8 +76,6 @@ std::optional<int> ClipboardHistory::paste_step()
     if (is_empty())
         return std::nullopt;
     const bool forward = is_forward();
-    if (!forward && !is_backward())
-        return std::nullopt;
 
     bool pulled_back = false;
     if (m_position > last() && !m_is_position_locked) {
@@ -167,6 +159,9 @@ bool ClipboardHistory::set_mode(const QString& mode_text)
         qDebug() << "Mode set to Automatic Backward";
     } else if (mode_text == QLatin1String("Manual")) {
         m_options.use_automatic_position_movement = false;
+        // A hand-written order that runs as backward becomes a real one once the user picks a mode.
+        if (!is_forward())
+            m_options.paste_order = k_backward;
         qDebug() << "Mode set to automatic Manual";
     } else {
         return false;

@@ -12,7 +12,9 @@
 
 // The switches of the history that are kept in the settings file.
 struct HistoryOptions {
-    QString paste_order = QStringLiteral("backward"); // "forward" or "backward"; any other text stops the walk
+    // "forward" or "backward". Any other text (a typo in a hand-edited file) runs as "backward" and is kept as
+    // written, so the settings file is not rewritten behind the user's back.
+    QString paste_order = QStringLiteral("backward");
     bool use_automatic_position_movement = true;
     bool is_stackpaste_paused = false;
     bool is_rich_text_copy_enabled = true; // true: the MIME-data history is the active one
@@ -73,8 +75,8 @@ public:
     // --- the copy and paste steps ---
     // Moves the position for a new copy: up from below 0 to 0, then one up in "backward" with automatic movement.
     void copy_step();
-    // Add steps. In "backward" with automatic movement the new item lands at the position; returns false when the
-    // order text is neither "forward" nor "backward" and nothing was added.
+    // Add steps. In "backward" with automatic movement the new item lands at the position; returns whether the item
+    // was added (a null MIME object is not).
     bool add_text(const QString& text);
     bool add_mime(std::unique_ptr<QMimeData> mime_data);
     // Chooses the active history's item for a paste and moves the position; nullopt when there is none.
@@ -88,7 +90,8 @@ public:
     void go_forward();
     void go_back();
     void switch_paste_order();
-    // Applies a mode text of the main window; returns false for a text that is not a mode.
+    // Applies a mode text of the main window; returns false for a text that is not a mode. Every mode leaves a real
+    // order ("Manual" keeps the order, an unknown one becomes "backward").
     bool set_mode(const QString& mode_text);
 
     // --- lock ---
@@ -116,10 +119,11 @@ public:
 
 private:
     bool is_forward() const { return m_options.paste_order == k_forward; }
-    bool is_backward() const { return m_options.paste_order == k_backward; }
+    // An unknown order walks as "backward": a typo must not drop every copy and every paste.
+    bool is_backward() const { return !is_forward(); }
     int last() const { return size() - 1; }
-    // Index at which an add step places the new item (nullopt: unknown order), updating the position.
-    std::optional<int> add_index();
+    // Index at which an add step places the new item, updating the position.
+    int add_index();
     void trim();
     // The position as the dialog sees it when it fills its list.
     int dialog_position() const;

@@ -4,15 +4,16 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
-const QString k_file_name = QStringLiteral("Stackpaste_settings.ini");
 const QString k_version_key = QStringLiteral("SaveVersion");
 
 template <bool Settings::*Member> bool& app_flag(Settings& settings)
@@ -54,14 +55,9 @@ const QString k_indicator_x_key = QStringLiteral("IndicatorX");
 const QString k_indicator_y_key = QStringLiteral("IndicatorY");
 const QString k_ignore_monitors_key = QStringLiteral("IgnoreMonitors");
 
-// A text value as the user wrote it: the ini format reads an unquoted comma as a list separator.
-QString text_value(const QSettings& settings, const QString& key, const QString& fallback)
-{
-    const QVariant value = settings.value(key, fallback);
-    if (value.type() == QVariant::StringList)
-        return value.toStringList().join(QStringLiteral(", "));
-    return value.toString();
-}
+// Folders where a program is installed by the system's packages or an administrator (the FHS places add-on
+// packages in /opt); their settings never belong beside the executable.
+const char* const k_system_prefixes[] = {"/usr", "/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32", "/opt"};
 
 bool is_writable_folder(const QString& folder)
 {
@@ -69,18 +65,67 @@ bool is_writable_folder(const QString& folder)
     return info.isDir() && info.isWritable();
 }
 
+QString config_file_path()
+{
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir().mkpath(config);
+    return config + QLatin1Char('/') + SaveManager::k_file_name;
+}
+
+// The text after '=' on the last line that sets `key` in the general section of the ini file, trimmed as the
+// ini reader trims it, or nullopt when no line sets it.
+std::optional<QString> raw_ini_value(const QString& path, const QString& key)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    std::optional<QString> found;
+    bool in_general = true; // keys above the first section belong to the general section too
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            in_general = line.compare(QLatin1String("[General]"), Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        const int equals = line.indexOf(QLatin1Char('='));
+        if (in_general && equals > 0 && line.left(equals).trimmed() == key)
+            found = line.mid(equals + 1).trimmed();
+    }
+    return found;
+}
+
 } // namespace
 
 SaveManager::SaveManager() : SaveManager(default_path()) {}
 
-SaveManager::SaveManager(const QString& file_path)
-    : m_settings(std::make_unique<QSettings>(file_path, QSettings::IniFormat))
+SaveManager::SaveManager(const QString& file_path) : m_file_path(file_path)
 {
     std::fprintf(stdout, "%s\n", QCoreApplication::applicationDirPath().toLocal8Bit().constData());
     std::fflush(stdout);
-    if (m_settings->status() != QSettings::NoError)
-        qDebug() << "Settings file" << file_path << "cannot be read; starting from the defaults";
-    if (m_settings->value(k_version_key, QStringLiteral("0")).toString() != k_save_version)
+    // QFileInfo looks at the file (through a symlink, at its target) without opening it: reading a FIFO would
+    // block the start for good, and later starts would find the hung copy and exit.
+    const QFileInfo file(file_path);
+    if (file.exists() && !file.isFile()) {
+        qDebug() << "Settings file" << file_path
+                 << "is not a regular file and is left alone; the settings start from the defaults and stay in memory";
+        return;
+    }
+    if (file.exists() && !file.isReadable()) {
+        qDebug() << "Settings file" << file_path
+                 << "could not be read (no read permission); it is left as it is, the settings start from the "
+                    "defaults and stay in memory";
+        return;
+    }
+    auto settings = std::make_unique<QSettings>(file_path, QSettings::IniFormat);
+    if (settings->status() != QSettings::NoError) {
+        // Emptying it by the version rule, or saving over what could not be read, would destroy the user's file.
+        const char* why = settings->status() == QSettings::FormatError ? "(not in the ini format):" : "(access error):";
+        qDebug() << "Settings file" << file_path << "could not be read" << why
+                 << "it is left as it is, the settings start from the defaults and stay in memory";
+        return;
+    }
+    m_settings = std::move(settings);
+    if (value(k_version_key, QStringLiteral("0")).toString() != k_save_version)
         reset_settings();
 }
 
@@ -91,49 +136,108 @@ SaveManager::~SaveManager()
 
 QString SaveManager::default_path()
 {
-    // A portable copy keeps its settings beside the executable. An installed program cannot write there, and
-    // every setting would be lost at each restart, so it uses the user's configuration folder instead.
-    const QString beside = QCoreApplication::applicationDirPath();
-    if (!QStandardPaths::isTestModeEnabled() && is_writable_folder(beside))
-        return beside + QLatin1Char('/') + k_file_name;
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    QDir().mkpath(config);
-    return config + QLatin1Char('/') + k_file_name;
+    if (QStandardPaths::isTestModeEnabled())
+        return config_file_path();
+    return path_for(QCoreApplication::applicationDirPath());
+}
+
+QString SaveManager::path_for(const QString& executable_folder)
+{
+    // A portable copy keeps its settings beside the executable. An installed program cannot or must not write
+    // there, and a settings file there that cannot be written would make every start a first start.
+    if (is_system_folder(executable_folder) || !is_writable_folder(executable_folder))
+        return config_file_path();
+    const QString beside = executable_folder + QLatin1Char('/') + k_file_name;
+    const QFileInfo file(beside);
+    const char* reason = nullptr;
+    if (file.exists() && !file.isFile())
+        reason = "is not a regular file";
+    else if (file.exists() && !file.isWritable())
+        reason = "cannot be written";
+    if (!reason)
+        return beside;
+    const QString fallback = config_file_path();
+    qDebug() << "Settings file" << beside << reason << "- the settings are kept in" << fallback;
+    return fallback;
+}
+
+bool SaveManager::is_system_folder(const QString& folder)
+{
+    // Links resolved first: /bin may be /usr/bin, and a link elsewhere may lead into /opt.
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    const QString path = QDir::cleanPath(canonical.isEmpty() ? folder : canonical);
+    if (path == QLatin1String("/"))
+        return true;
+    for (const char* prefix : k_system_prefixes) {
+        const QLatin1String name(prefix);
+        if (path == name || path.startsWith(name + QLatin1Char('/')))
+            return true;
+    }
+    return false;
 }
 
 QString SaveManager::file_path() const
 {
-    return m_settings->fileName();
+    return m_file_path;
 }
 
 void SaveManager::reset_settings()
 {
+    if (!m_settings)
+        return;
     m_settings->clear();
     m_settings->setValue(k_version_key, k_save_version);
 }
 
 bool SaveManager::sync()
 {
+    // Without a file the construction already said why.
+    if (!m_settings)
+        return false;
     m_settings->sync();
     if (m_settings->status() == QSettings::NoError)
         return true;
-    qDebug() << "Settings file" << m_settings->fileName() << "cannot be written; the settings stay in memory";
+    qDebug() << "Settings file" << m_file_path << "cannot be written; the settings stay in memory";
     return false;
+}
+
+QVariant SaveManager::value(const QString& key, const QVariant& fallback) const
+{
+    return m_settings ? m_settings->value(key, fallback) : fallback;
+}
+
+QString SaveManager::text_value(const QString& key, const QString& fallback) const
+{
+    const QVariant read = value(key, fallback);
+    if (read.type() != QVariant::StringList)
+        return read.toString();
+    // An unquoted comma makes the ini reader split the text into a list and drop the spaces around each comma.
+    // Only the file's own line still says what was written.
+    if (const std::optional<QString> raw = raw_ini_value(m_file_path, key))
+        return *raw;
+    return read.toStringList().join(QLatin1Char(','));
 }
 
 void SaveManager::load_settings(Settings& settings) const
 {
     for (const BoolKey& key : k_bool_keys)
-        key.value(settings) = m_settings->value(QLatin1String(key.name), key.fallback).toBool();
-    settings.history.paste_order = text_value(*m_settings, k_paste_order_key, ClipboardHistory::k_backward);
-    const int y = m_settings->value(k_indicator_y_key).toInt();
-    const int x = m_settings->value(k_indicator_x_key).toInt();
+        key.value(settings) = value(QLatin1String(key.name), key.fallback).toBool();
+    QString& order = settings.history.paste_order;
+    order = text_value(k_paste_order_key, ClipboardHistory::k_backward);
+    if (order != ClipboardHistory::k_forward && order != ClipboardHistory::k_backward)
+        qDebug() << "Settings: PasteOrder" << order << "is neither" << ClipboardHistory::k_forward << "nor"
+                 << ClipboardHistory::k_backward
+                 << "- pastes run backward, and the file keeps the text until the order is changed";
+    const int y = value(k_indicator_y_key, 0).toInt();
+    const int x = value(k_indicator_x_key, 0).toInt();
     settings.indicator_position = QPoint(x, y);
     load_ignore_monitors(settings);
 }
 
 void SaveManager::save_settings(const Settings& settings)
 {
+    if (!m_settings)
+        return;
     Settings values = settings;
     for (const BoolKey& key : k_bool_keys)
         m_settings->setValue(QLatin1String(key.name), key.value(values));
@@ -145,7 +249,7 @@ void SaveManager::save_settings(const Settings& settings)
 
 void SaveManager::load_ignore_monitors(Settings& settings) const
 {
-    settings.ignore_monitors = decode_ignore_monitors(text_value(*m_settings, k_ignore_monitors_key, QString()));
+    settings.ignore_monitors = decode_ignore_monitors(text_value(k_ignore_monitors_key, QString()));
 }
 
 void SaveManager::save_ignore_monitors(const Settings& settings)

@@ -149,8 +149,10 @@ private Q_SLOTS:
                 << "backward" << true << rich << "switch" << QStringList() << QStringList() << 0;
             QTest::addRow("%s: switching an empty history to backward gives -1", h)
                 << "forward" << true << rich << "switch" << QStringList() << QStringList() << -1;
-            QTest::addRow("%s: an unknown order adds nothing and pastes nothing", h)
-                << "sideways" << true << rich << "c:X p" << words("-") << QStringList() << 0;
+            QTest::addRow("%s: an unknown order walks as backward", h)
+                << "sideways" << true << rich << "c:X c:Y p p p c:Z p" << words("Y X X Z") << words("X Z Y") << 0;
+            QTest::addRow("%s: an unknown order in manual mode always pastes the newest", h)
+                << "sideways" << false << rich << "c:X c:Y p p" << words("Y Y") << words("Y X") << 0;
             QTest::addRow("%s: modes set order and movement; other texts change nothing", h)
                 << "backward" << true << rich << "mode:Automatic_Forward c:X c:Y mode:Manual p p mode:nonsense p"
                 << words("X X X") << words("X Y") << 0;

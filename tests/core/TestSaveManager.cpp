@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/SaveManager.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <cstdio>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 class TestSaveManager : public QObject {
@@ -19,6 +26,18 @@ class TestSaveManager : public QObject {
         QFile file(path());
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
+    }
+
+    QByteArray file_text() const
+    {
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    static QString config_path()
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/") +
+               SaveManager::k_file_name;
     }
 
     QStringList keys_in_file() const
@@ -103,20 +122,74 @@ private Q_SLOTS:
         QCOMPARE(QSettings(path(), QSettings::IniFormat).value("IgnoreMonitors").toString(), QStringLiteral("1:3:3:"));
     }
 
-    // The ini format reads an unquoted comma as a list; an odd order written by hand still survives a load and save.
-    void hand_written_order_with_a_comma_is_kept()
+    // The ini format reads an unquoted comma as a list and drops the spaces around it; an odd order written by
+    // hand still reads, saves and reads again exactly as written.
+    void hand_written_text_with_commas_is_kept_exactly_data()
     {
-        write_file("[General]\nSaveVersion=2\nPasteOrder=forward, backward\n");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("order");
+        QTest::newRow("no spaces") << QByteArray("PasteOrder=forward,backward") << "forward,backward";
+        QTest::newRow("odd spaces") << QByteArray("PasteOrder=forward ,  backward") << "forward ,  backward";
+        QTest::newRow("outer spaces trimmed") << QByteArray("PasteOrder =  forward, backward  ") << "forward, backward";
+        QTest::newRow("empty pieces") << QByteArray("PasteOrder=a,,b,") << "a,,b,";
+        QTest::newRow("quoted text") << QByteArray("PasteOrder=\"forward,backward\"") << "forward,backward";
+    }
+
+    void hand_written_text_with_commas_is_kept_exactly()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, order);
+        write_file("[General]\nSaveVersion=2\n" + line + "\n[Other]\nPasteOrder=x,y\n");
         Settings loaded;
         {
             SaveManager store(path());
             store.load_settings(loaded);
-            QCOMPARE(loaded.history.paste_order, QStringLiteral("forward, backward"));
+            QCOMPARE(loaded.history.paste_order, order);
             store.save_settings(loaded);
         }
         Settings again;
         SaveManager(path()).load_settings(again);
-        QCOMPARE(again.history.paste_order, QStringLiteral("forward, backward"));
+        QCOMPARE(again.history.paste_order, order);
+    }
+
+    // A typo in a hand-edited order must not drop every copy and paste: it walks as backward, and the file keeps
+    // the text until the user changes the order.
+    void misspelt_order_walks_backward_and_stays_until_changed()
+    {
+        write_file("[General]\nSaveVersion=2\nIsFirstStart=false\nPasteOrder=forwrd\n");
+        Settings settings;
+        ClipboardHistory history;
+        {
+            SaveManager store(path());
+            store.load_settings(settings);
+            history.set_options(settings.history);
+            history.set_rich_text_copy_enabled(false);
+            for (const char* text : {"one", "two", "three"}) {
+                history.copy_step();
+                QVERIFY(history.add_text(QString::fromLatin1(text)));
+            }
+            QCOMPARE(history.size(), 3);
+            QStringList pasted;
+            for (int i = 0; i < 3; ++i)
+                pasted << history.text_at(history.paste_step().value_or(-1));
+            QCOMPARE(pasted, QStringList({"three", "two", "one"}));
+            settings.history = history.options();
+            store.save_settings(settings);
+        }
+        QVERIFY(file_text().contains("\nPasteOrder=forwrd\n"));
+
+        history.switch_paste_order();
+        {
+            SaveManager store(path());
+            settings.history = history.options();
+            store.save_settings(settings);
+        }
+        QVERIFY(file_text().contains("\nPasteOrder=forward\n"));
+
+        // Picking a mode also writes a real order.
+        history.set_paste_order(QStringLiteral("forwrd"));
+        QVERIFY(history.set_mode(QStringLiteral("Manual")));
+        QCOMPARE(history.paste_order(), QStringLiteral("backward"));
     }
 
     void save_never_writes_the_version()
@@ -175,6 +248,143 @@ private Q_SLOTS:
         store.save_settings(settings);
         QVERIFY(!store.sync());
         QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    // Beside the executable only for a portable copy that can keep its file there; anything else would make every
+    // start a first start, or hang it.
+    void settings_lie_beside_a_portable_copy_only_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("beside");
+        QTest::newRow("no file yet") << "none" << true;
+        QTest::newRow("writable file") << "file" << true;
+        QTest::newRow("symlink to a writable file") << "link to file" << true;
+        QTest::newRow("read-only file") << "read-only" << false;
+        QTest::newRow("FIFO") << "fifo" << false;
+        QTest::newRow("symlink to a FIFO") << "link to fifo" << false;
+        QTest::newRow("folder") << "folder" << false;
+    }
+
+    void settings_lie_beside_a_portable_copy_only()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir folder;
+        const QString file = folder.filePath(SaveManager::k_file_name);
+        const QByteArray target = QFile::encodeName(folder.filePath(QStringLiteral("target")));
+        if (kind == QLatin1String("read-only") && ::geteuid() == 0)
+            QSKIP("root writes read-only files");
+        if (kind == QLatin1String("file") || kind == QLatin1String("read-only")) {
+            QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+        } else if (kind == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        } else if (kind.startsWith(QLatin1String("link to"))) {
+            if (kind.endsWith(QLatin1String("fifo")))
+                QCOMPARE(::mkfifo(target.constData(), 0600), 0);
+            else
+                QVERIFY(QFile(QFile::decodeName(target)).open(QIODevice::WriteOnly));
+            QVERIFY(QFile::link(QFile::decodeName(target), file));
+        } else if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkdir(file));
+        }
+        if (kind == QLatin1String("read-only"))
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
+        QFETCH(bool, beside);
+        QCOMPARE(SaveManager::path_for(folder.path()), beside ? file : config_path());
+    }
+
+    // An installed program never writes beside its executable, even run by root, who can write there.
+    void installed_program_keeps_its_settings_in_the_config_folder_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("installed");
+        for (const char* folder : {"/usr/bin", "/usr/local/bin", "/usr/games", "/usr", "/bin", "/sbin", "/usr/sbin",
+                                   "/opt/stackpaste/bin", "/lib64/stackpaste", "/"})
+            QTest::newRow(folder) << folder << true;
+        QTest::newRow("link to /usr/bin") << "link" << true;
+        for (const char* folder : {"/home/user/bin", "/usrlocal/bin", "/optional", "/usr/../home/user", "/tmp/x"})
+            QTest::newRow(folder) << folder << false;
+    }
+
+    void installed_program_keeps_its_settings_in_the_config_folder()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, installed);
+        if (folder == QLatin1String("link")) {
+            folder = m_dir.filePath(QStringLiteral("bin"));
+            QVERIFY(QFileInfo(folder).isSymLink() || QFile::link(QStringLiteral("/usr/bin"), folder));
+        }
+        QCOMPARE(SaveManager::is_system_folder(folder), installed);
+        if (installed)
+            QCOMPARE(SaveManager::path_for(folder), config_path());
+    }
+
+    // Reading a FIFO never ends: the store must not open one. It runs in a child process, so that a hang fails
+    // this test instead of stopping the whole run.
+    void fifo_is_never_opened()
+    {
+        QCOMPARE(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+        std::fflush(nullptr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            Settings settings;
+            settings.is_first_start = false;
+            SaveManager store(path());
+            store.load_settings(settings);
+            store.save_settings(settings);
+            const bool synced = store.sync();
+            ::_exit(settings.is_first_start && !synced ? 0 : 1);
+        }
+        QVERIFY(child > 0);
+        int status = 0;
+        const bool ended = QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 30000);
+        if (!ended) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+        }
+        QVERIFY2(ended, "the settings store hangs on a FIFO");
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "a FIFO gives the defaults and is never written");
+        struct stat info = {};
+        QCOMPARE(::lstat(QFile::encodeName(path()).constData(), &info), 0);
+        QVERIFY(S_ISFIFO(info.st_mode));
+    }
+
+    // A file that could not be read is neither emptied by the version rule nor saved over: the user's settings
+    // stay on the disk, and the program runs on the defaults.
+    void file_that_could_not_be_read_is_left_as_it_is_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("readable");
+        QTest::newRow("no read permission")
+            << QByteArray("[General]\nSaveVersion=2\nIsStackpastePaused=true\n") << false;
+        QTest::newRow("no read permission, other version")
+            << QByteArray("[General]\nSaveVersion=1\nIsStackpastePaused=true\n") << false;
+        QTest::newRow("broken section header")
+            << QByteArray("[General\nSaveVersion=2\nIsStackpastePaused=true\n") << true;
+        QTest::newRow("broken section header, no version")
+            << QByteArray("IsStackpastePaused=true\n[Other\nx=1\n") << true;
+    }
+
+    void file_that_could_not_be_read_is_left_as_it_is()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, readable);
+        if (!readable && ::geteuid() == 0)
+            QSKIP("root reads every file");
+        write_file(content);
+        if (!readable)
+            QVERIFY(QFile::setPermissions(path(), QFile::WriteOwner));
+        Settings settings;
+        {
+            SaveManager store(path());
+            store.load_settings(settings);
+            QCOMPARE(settings.history.is_stackpaste_paused, false);
+            QCOMPARE(settings.is_first_start, true);
+            settings.is_first_start = false;
+            store.save_settings(settings);
+            QVERIFY(!store.sync());
+        }
+        QVERIFY(QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner));
+        QCOMPARE(file_text(), content);
     }
 
     void unwritable_folder_reports_and_carries_on()

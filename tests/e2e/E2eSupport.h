@@ -40,6 +40,19 @@ public:
         m_process.setProcessEnvironment(environment);
     }
 
+    // Sets a variable of the program's environment, or removes it when value is null.
+    void set_environment(const QString& name, const QString& value)
+    {
+        QProcessEnvironment environment = m_process.processEnvironment();
+        if (environment.isEmpty())
+            environment = QProcessEnvironment::systemEnvironment();
+        if (value.isNull())
+            environment.remove(name);
+        else
+            environment.insert(name, value);
+        m_process.setProcessEnvironment(environment);
+    }
+
     // Settings of a program that has started before (no first-start window), plus any extra lines.
     void write_settings(const QByteArray& extra = QByteArray())
     {

@@ -1,14 +1,46 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "E2eSupport.h"
+#include "ui/SingleApplication.h"
 
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QRegularExpression>
 #include <QSettings>
 
+#include <algorithm>
 #include <csignal>
+#include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace e2e;
+
+// Sets environment variables of this process for one scope (a null value removes one) and restores them after.
+class EnvironmentOverride {
+public:
+    ~EnvironmentOverride()
+    {
+        for (auto it = m_saved.crbegin(); it != m_saved.crend(); ++it) {
+            if (it->second.isNull())
+                qunsetenv(it->first);
+            else
+                qputenv(it->first, it->second);
+        }
+    }
+    void set(const char* name, const QString& value)
+    {
+        m_saved.emplace_back(name, qEnvironmentVariableIsSet(name) ? qgetenv(name) : QByteArray());
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, QFile::encodeName(value));
+    }
+
+private:
+    std::vector<std::pair<const char*, QByteArray>> m_saved;
+};
 
 class TestSingleInstance : public QObject {
     Q_OBJECT
@@ -19,6 +51,51 @@ class TestSingleInstance : public QObject {
     }
 
     // Starts a second copy and returns its exit code (-1: it did not end).
+    static constexpr uid_t k_other_user = 65534;
+
+    static QString rendezvous_name() { return SingleApplication::instance_name("Halcyon Works", "Stackpaste"); }
+
+    static mode_t lstat_mode(const QString& path, uid_t* owner = nullptr)
+    {
+        struct stat info = {};
+        if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+            return 0;
+        if (owner)
+            *owner = info.st_uid;
+        return info.st_mode;
+    }
+
+    // The snapshot folder that the program names in its output.
+    static QString temp_dir_of(const QByteArray& output)
+    {
+        static const QRegularExpression path_line(QStringLiteral("Temp dir path is: \"([^\"]+)\""));
+        return path_line.match(QString::fromLocal8Bit(output)).captured(1);
+    }
+
+    // Whether the process waits for a file lock (a "->" line of /proc/locks).
+    static bool waits_for_a_lock(qint64 pid)
+    {
+        QFile locks(QStringLiteral("/proc/locks"));
+        if (!locks.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray& line : locks.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() > 5 && fields.at(1) == "->" && fields.at(5) == QByteArray::number(pid))
+                return true;
+        }
+        return false;
+    }
+
+    // An X display number that no server has taken.
+    static QString free_display()
+    {
+        int number = 4711;
+        while (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) ||
+               QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+            ++number;
+        return QStringLiteral(":%1").arg(number);
+    }
+
     static int second_start(const Stackpaste& running)
     {
         QProcess second;
@@ -74,6 +151,188 @@ private Q_SLOTS:
         QCOMPARE(info.st_mode & 077, 0u);
     }
 
+    // Where the rendezvous lies decides who can stop the program from starting: a socket planted by another user
+    // in a folder the program trusts makes every start exit at once.
+    void rendezvous_lies_in_a_private_folder_of_ours_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("folder"); // runtime, temporary or cache
+        QTest::newRow("private runtime folder") << "runtime"
+                                                << "runtime";
+        QTest::newRow("no runtime folder") << ""
+                                           << "temporary";
+        QTest::newRow("runtime folder open to others") << "runtime open"
+                                                       << "temporary";
+        QTest::newRow("runtime folder of another user") << "runtime other"
+                                                        << "temporary";
+        QTest::newRow("temporary folder of ours open to others") << "temporary open"
+                                                                 << "temporary";
+        QTest::newRow("temporary name is a link to a folder of ours") << "temporary link"
+                                                                      << "cache";
+        QTest::newRow("temporary name is a file") << "temporary file"
+                                                  << "cache";
+        QTest::newRow("temporary folder of another user") << "temporary other"
+                                                          << "cache";
+    }
+
+    void rendezvous_lies_in_a_private_folder_of_ours()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, folder);
+        if (setup.endsWith(QLatin1String("other")) && ::geteuid() != 0)
+            QSKIP("needs root to make a folder of another user");
+        QTemporaryDir base;
+        const QString runtime = base.filePath(QStringLiteral("runtime"));
+        const QString temporary_root = base.filePath(QStringLiteral("tmp"));
+        const QString temporary = temporary_root + QStringLiteral("/stackpaste-%1").arg(::getuid());
+        const QString cache = base.filePath(QStringLiteral("cache"));
+        QVERIFY(QDir().mkpath(temporary_root));
+        EnvironmentOverride environment;
+        environment.set("TMPDIR", temporary_root);
+        environment.set("XDG_CACHE_HOME", cache);
+        environment.set("XDG_RUNTIME_DIR", setup.startsWith(QLatin1String("runtime")) ? runtime : QString());
+        const QByteArray runtime_name = QFile::encodeName(runtime);
+        const QByteArray temporary_name = QFile::encodeName(temporary);
+        QCOMPARE(::mkdir(runtime_name.constData(), 0700), 0);
+        if (setup == QLatin1String("runtime open"))
+            QCOMPARE(::chmod(runtime_name.constData(), 0755), 0);
+        if (setup == QLatin1String("runtime other"))
+            QCOMPARE(::chown(runtime_name.constData(), k_other_user, k_other_user), 0);
+        if (setup == QLatin1String("temporary open") || setup == QLatin1String("temporary other")) {
+            QCOMPARE(::mkdir(temporary_name.constData(), 0700), 0);
+            QCOMPARE(::chmod(temporary_name.constData(), 0777), 0);
+        }
+        if (setup == QLatin1String("temporary other"))
+            QCOMPARE(::chown(temporary_name.constData(), k_other_user, k_other_user), 0);
+        if (setup == QLatin1String("temporary link"))
+            QVERIFY(QFile::link(runtime, temporary));
+        if (setup == QLatin1String("temporary file"))
+            QVERIFY(QFile(temporary).open(QIODevice::WriteOnly));
+
+        const QString path = SingleApplication::rendezvous_path(rendezvous_name());
+        const QString where = QFileInfo(path).path();
+        if (folder == QLatin1String("runtime"))
+            QCOMPARE(where, runtime);
+        else if (folder == QLatin1String("temporary"))
+            QCOMPARE(where, temporary);
+        else
+            QVERIFY2(where.startsWith(cache + QLatin1Char('/')), qPrintable(where));
+        QCOMPARE(QFileInfo(path).fileName(), rendezvous_name());
+        uid_t owner = 0;
+        const mode_t mode = lstat_mode(where, &owner);
+        QVERIFY(S_ISDIR(mode));
+        QCOMPARE(owner, ::getuid());
+        QCOMPARE(mode & 077, 0u);
+        // The session's runtime folder is never changed.
+        if (setup == QLatin1String("runtime open"))
+            QCOMPARE(lstat_mode(runtime) & 0777, 0755u);
+    }
+
+    // The real attack: another user made the temporary rendezvous folder first and listens in it.
+    void socket_planted_by_another_user_does_not_stop_the_start()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root to make a folder of another user");
+        QTemporaryDir temporary_root;
+        const QString planted = temporary_root.filePath(QStringLiteral("stackpaste-%1").arg(::getuid()));
+        QVERIFY(QDir().mkdir(planted));
+        QLocalServer trap;
+        QVERIFY(trap.listen(planted + QLatin1Char('/') + rendezvous_name()));
+        QCOMPARE(::chown(QFile::encodeName(planted).constData(), k_other_user, k_other_user), 0);
+
+        Stackpaste app;
+        app.write_settings();
+        app.set_environment(QStringLiteral("XDG_RUNTIME_DIR"), QString());
+        app.set_environment(QStringLiteral("TMPDIR"), temporary_root.path());
+        QVERIFY2(app.start(), app.output().right(2000).constData());
+        QCOMPARE(app.process().state(), QProcess::Running);
+        QVERIFY(app.output().contains("belongs to another user"));
+        QVERIFY(!trap.hasPendingConnections());
+    }
+
+    // The race held open: a copy that starts while another one holds the lock (between its probe and its listen)
+    // waits for it, then reaches it and exits 0, instead of taking its socket away.
+    void start_during_another_start_waits_and_reaches_it()
+    {
+        const QString path = socket_path();
+        QFile lock(path + QStringLiteral(".lock"));
+        QVERIFY(lock.open(QIODevice::ReadWrite));
+        QCOMPARE(::flock(lock.handle(), LOCK_EX), 0);
+
+        Stackpaste app;
+        app.write_settings();
+        app.process().start(app.binary(), QStringList());
+        QVERIFY(app.process().waitForStarted());
+        QVERIFY2(QTest::qWaitFor([&] { return waits_for_a_lock(app.pid()); }, 15000),
+                 "the copy did not wait for the lock");
+        QLocalServer::removeServer(path);
+        QLocalServer running;
+        QVERIFY(running.listen(path));
+        lock.close();
+
+        QVERIFY(app.process().waitForFinished(15000));
+        QCOMPARE(app.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app.process().exitCode(), 0);
+        QTRY_VERIFY(running.hasPendingConnections());
+    }
+
+    // Copies started at the same moment: exactly one keeps running, every other one reaches it and ends with 0.
+    void copies_started_together_leave_exactly_one_running()
+    {
+        constexpr int k_copies = 6;
+        Stackpaste app;
+        app.write_settings();
+        // Each copy waits behind a lock that this test holds until all have been started, so that they all start
+        // within a millisecond or so, and the narrow race shows in a few rounds.
+        const QString gate = app.folder() + QStringLiteral("/gate");
+        for (int round = 0; round < 10; ++round) {
+            QFile gate_file(gate);
+            QVERIFY(gate_file.open(QIODevice::WriteOnly));
+            QCOMPARE(::flock(gate_file.handle(), LOCK_EX), 0);
+            std::vector<std::unique_ptr<QProcess>> copies;
+            for (int i = 0; i < k_copies; ++i) {
+                copies.push_back(std::make_unique<QProcess>());
+                copies.back()->setProcessChannelMode(QProcess::MergedChannels);
+                copies.back()->start(QStringLiteral("sh"),
+                                     {"-c", "flock -s \"$1\" true; exec \"$0\"", app.binary(), gate});
+            }
+            for (auto& copy : copies)
+                QVERIFY(copy->waitForStarted());
+            gate_file.close();
+
+            const auto running = [&] {
+                return std::count_if(copies.begin(), copies.end(),
+                                     [](const auto& copy) { return copy->state() != QProcess::NotRunning; });
+            };
+            // Only the running copy is left once every other one has reached it; two left are two running copies.
+            const bool one_left = QTest::qWaitFor([&] { return running() <= 1; }, 30000);
+            const auto left = running();
+            const auto survivor = std::find_if(copies.begin(), copies.end(),
+                                               [](const auto& copy) { return copy->state() != QProcess::NotRunning; });
+            // Ended only once its handlers are in place, so that it ends the normal way.
+            QByteArray output;
+            const bool started = survivor != copies.end() && QTest::qWaitFor(
+                                                                 [&] {
+                                                                     output += (*survivor)->readAll();
+                                                                     return output.contains("Temp dir is valid");
+                                                                 },
+                                                                 15000);
+            for (auto& copy : copies) {
+                copy->terminate();
+                if (!copy->waitForFinished(10000))
+                    copy->kill();
+                copy->waitForFinished();
+            }
+            QVERIFY2(one_left, qPrintable(QStringLiteral("round %1: %2 copies kept running").arg(round).arg(left)));
+            QCOMPARE(left, 1);
+            QVERIFY(started);
+            int reached = 0;
+            for (auto& copy : copies)
+                reached += copy->exitStatus() == QProcess::NormalExit && copy->exitCode() == 0;
+            QCOMPARE(reached, k_copies);
+        }
+    }
+
     void killed_copy_leaves_nothing_that_blocks_the_next_start()
     {
         Stackpaste first;
@@ -91,22 +350,134 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(visible_window("Stackpaste") != 0, 5000);
     }
 
-    void termination_signal_removes_the_snapshots_and_saves()
+    void termination_signals_remove_the_snapshots_and_save_data()
     {
+        QTest::addColumn<QList<int>>("sent");
+        QTest::newRow("SIGTERM") << QList<int>{SIGTERM};
+        QTest::newRow("log-out: SIGHUP, then SIGTERM") << QList<int>{SIGHUP, SIGTERM};
+        QTest::newRow("SIGTERM and SIGINT again during the clean-up") << QList<int>{SIGTERM, SIGTERM, SIGINT};
+    }
+
+    void termination_signals_remove_the_snapshots_and_save()
+    {
+        QFETCH(QList<int>, sent);
         Stackpaste app;
         app.write_settings();
         QVERIFY(app.start());
-        const QRegularExpression path_line(QStringLiteral("Temp dir path is: \"([^\"]+)\""));
-        QTRY_VERIFY(path_line.match(QString::fromLocal8Bit(app.output())).hasMatch());
-        const QString temp = path_line.match(QString::fromLocal8Bit(app.output())).captured(1);
+        QTRY_VERIFY(!temp_dir_of(app.output()).isEmpty());
+        const QString temp = temp_dir_of(app.output());
         QVERIFY(QFileInfo(temp).isDir());
-        app.process().terminate();
-        QVERIFY(app.process().waitForFinished(10000));
+        const pid_t pid = static_cast<pid_t>(app.pid());
+        ::kill(pid, sent.first());
+        if (sent.size() > 1) {
+            // The others once the clean-up has begun.
+            app.wait_for_output("Termination signal");
+            for (int i = 1; i < sent.size(); ++i)
+                ::kill(pid, sent.at(i));
+        }
+        QVERIFY(app.process().state() == QProcess::NotRunning || app.process().waitForFinished(10000));
+        QCOMPARE(app.process().exitStatus(), QProcess::NormalExit);
         QCOMPARE(app.process().exitCode(), 0);
         QVERIFY(!QFileInfo::exists(temp));
-        QVERIFY(QFile(app.settings_path()).open(QIODevice::ReadOnly));
-        QSettings saved(app.settings_path(), QSettings::IniFormat);
-        QVERIFY(saved.contains("PasteOrder"));
+        QVERIFY(QSettings(app.settings_path(), QSettings::IniFormat).contains("PasteOrder"));
+    }
+
+    // The terminal or the reading end of the program's output went away: every line written during the clean-up
+    // meets a closed pipe, which must not end the program before it has saved.
+    void closed_output_pipe_still_removes_the_snapshots_and_saves()
+    {
+        Stackpaste app;
+        app.write_settings();
+        QProcess reader;
+        app.process().setStandardOutputProcess(&reader);
+        reader.start(QStringLiteral("cat"), QStringList());
+        app.process().start(app.binary(), QStringList());
+        QByteArray output;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                output += reader.readAllStandardOutput();
+                return output.contains("Temp dir is valid") && output.contains("Temp dir path is");
+            },
+            15000));
+        const QString temp = temp_dir_of(output);
+        reader.kill();
+        QVERIFY(reader.waitForFinished());
+        app.process().terminate();
+        QVERIFY(app.process().waitForFinished(10000));
+        QCOMPARE(app.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app.process().exitCode(), 0);
+        QVERIFY(!QFileInfo::exists(temp));
+        QVERIFY(QSettings(app.settings_path(), QSettings::IniFormat).contains("PasteOrder"));
+    }
+
+    // Without an X server Qt aborted with advice to reinstall; the program says what is missing and exits with 2.
+    void start_without_an_x_display_says_so_data()
+    {
+        QTest::addColumn<QString>("platform"); // null: unset
+        QTest::addColumn<QString>("display");  // null: unset
+        QTest::newRow("nothing set") << QString() << QString();
+        QTest::newRow("xcb, DISPLAY unset") << "xcb" << QString();
+        QTest::newRow("xcb, no server at DISPLAY") << "xcb" << free_display();
+        QTest::newRow("default platform, no server at DISPLAY") << QString() << free_display();
+    }
+
+    void start_without_an_x_display_says_so()
+    {
+        QFETCH(QString, platform);
+        QFETCH(QString, display);
+        Stackpaste app;
+        app.write_settings();
+        app.set_environment(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        app.set_environment(QStringLiteral("DISPLAY"), display);
+        app.process().start(app.binary(), QStringList());
+        QVERIFY(app.process().waitForFinished(15000));
+        const QByteArray output = app.output();
+        QCOMPARE(app.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app.process().exitCode(), 2);
+        QVERIFY2(output.contains("needs an X11 display"), output.constData());
+        QCOMPARE(output.count('\n'), 1);
+    }
+
+    // The offscreen platform of the tests needs no display, and the check leaves it alone.
+    void offscreen_platform_starts_without_a_display()
+    {
+        Stackpaste app;
+        app.write_settings();
+        app.set_environment(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        app.set_environment(QStringLiteral("DISPLAY"), QString());
+        QVERIFY2(app.start(), app.output().right(2000).constData());
+        QCOMPARE(app.process().state(), QProcess::Running);
+    }
+
+    // A FIFO as the settings file hung the start for good, and every later start found the hung copy and exited.
+    void settings_fifo_does_not_hang_the_start_data()
+    {
+        QTest::addColumn<bool>("fifo_in_config_folder");
+        QTest::newRow("beside the executable") << false;
+        QTest::newRow("beside the executable and in the config folder") << true;
+    }
+
+    void settings_fifo_does_not_hang_the_start()
+    {
+        QFETCH(bool, fifo_in_config_folder);
+        const QString config_folder =
+            qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Halcyon Works/Stackpaste");
+        const QString config_file = config_folder + QStringLiteral("/Stackpaste_settings.ini");
+        QVERIFY(QDir().mkpath(config_folder));
+        QFile::remove(config_file);
+        Stackpaste app;
+        QCOMPARE(::mkfifo(QFile::encodeName(app.settings_path()).constData(), 0600), 0);
+        if (fifo_in_config_folder)
+            QCOMPARE(::mkfifo(QFile::encodeName(config_file).constData(), 0600), 0);
+        QVERIFY2(app.start(), app.output().right(2000).constData());
+        app.stop();
+        QCOMPARE(app.process().exitCode(), 0);
+        QVERIFY(S_ISFIFO(lstat_mode(app.settings_path())));
+        if (fifo_in_config_folder)
+            QVERIFY(S_ISFIFO(lstat_mode(config_file)));
+        else
+            QVERIFY(QSettings(config_file, QSettings::IniFormat).contains("PasteOrder"));
+        QFile::remove(config_file);
     }
 
     // When its X server goes away, the program cannot quit the normal way, but it still saves and cleans up.
