@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/Platform.h"
 #include "platform/TerminationSignals.h"
-#include "platform/x11/DisplayCheck.h"
 #include "ui/App.h"
 #include "ui/SingleApplication.h"
 
@@ -18,7 +18,7 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral("0.0.6"));
 
     // Without an X server Qt would abort with advice to reinstall; say what is missing instead.
-    if (const QString problem = x11_display_problem(argc, argv); !problem.isEmpty()) {
+    if (const QString problem = display_problem(argc, argv); !problem.isEmpty()) {
         std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
         return 2;
     }

@@ -63,7 +63,8 @@ inline qulonglong visible_window(const QString& title)
 inline QRect geometry(qulonglong window)
 {
     QRect rect;
-    for (const QByteArray& line : xdotool({"getwindowgeometry", "--shell", QString::number(window)}, 3000).split('\n')) {
+    for (const QByteArray& line :
+         xdotool({"getwindowgeometry", "--shell", QString::number(window)}, 3000).split('\n')) {
         const int equals = line.indexOf('=');
         const QByteArray key = line.left(equals);
         const int value = line.mid(equals + 1).trimmed().toInt();

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/x11/DisplayCheck.h"
+#include "platform/Platform.h"
 
 #include <cstring>
 #include <xcb/xcb.h>
@@ -21,7 +21,7 @@ const char* option_value(int argc, char** argv, const char* option)
 
 } // namespace
 
-QString x11_display_problem(int argc, char** argv)
+QString display_problem(int argc, char** argv)
 {
     const char* platform_option = option_value(argc, argv, "-platform");
     const QString platform =

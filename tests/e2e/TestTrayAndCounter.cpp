@@ -1,0 +1,225 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The tray icon and the floating counter of the real program, clicked and dragged with xdotool: trayer is the tray
+// host of the private X server, openbox the window manager where one is needed.
+#include "E2eSupport.h"
+
+#include <QSettings>
+
+using namespace e2e;
+
+namespace {
+
+// A program of the desktop around ours (tray host, window manager), running for one test.
+class Helper {
+public:
+    Helper(const QString& program, const QStringList& arguments)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.start(program, arguments);
+        m_process.waitForStarted();
+    }
+    ~Helper()
+    {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+
+private:
+    QProcess m_process;
+};
+
+// A tray of 60 x 24 pixels in the top right corner of the screen.
+std::unique_ptr<Helper> start_tray()
+{
+    auto tray = std::make_unique<Helper>(QStringLiteral("trayer"),
+                                         QStringList{"--edge", "top", "--align", "right", "--widthtype", "pixel",
+                                                     "--width", "60", "--heighttype", "pixel", "--height", "24"});
+    // The tray host owns the manager selection once its window is up.
+    if (!QTest::qWaitFor([] { return !visible_windows_of(QStringLiteral("trayer")).isEmpty(); }, 10000))
+        qWarning() << "trayer did not show its window";
+    return tray;
+}
+
+// The visible window of ours that `fits` describes, or 0.
+qulonglong our_window(const std::function<bool(const QRect&)>& fits, int timeout_ms = 10000)
+{
+    qulonglong found = 0;
+    [[maybe_unused]] const bool seen = QTest::qWaitFor(
+        [&] {
+            for (const qulonglong window : visible_windows_of(QStringLiteral("stackpaste"))) {
+                if (fits(geometry(window)))
+                    found = window;
+            }
+            return found != 0;
+        },
+        timeout_ms);
+    return found;
+}
+
+qulonglong tray_icon()
+{
+    return our_window([](const QRect& rect) { return rect.width() < 50 && rect.height() < 50; });
+}
+
+qulonglong counter()
+{
+    return our_window([](const QRect& rect) { return rect.size() == QSize(50, 50); });
+}
+
+qulonglong main_window(int timeout_ms = 10000)
+{
+    return our_window([](const QRect& rect) { return rect.width() == 420; }, timeout_ms);
+}
+
+// Clicks `button` (1 left, 2 middle, 3 right) `times` times in the middle of the window.
+void click(qulonglong window, int button, int times = 1)
+{
+    const QRect rect = geometry(window);
+    xdotool({"mousemove", QString::number(rect.center().x()), QString::number(rect.center().y())});
+    xdotool({"click", "--repeat", QString::number(times), "--delay", "60", QString::number(button)});
+}
+
+int count(const QByteArray& haystack, const QByteArray& needle)
+{
+    return haystack.count(needle);
+}
+
+// Starts the program and copies three texts with xclip.
+bool start_with_three_copies(Stackpaste& app, const QByteArray& settings = {})
+{
+    app.write_settings(settings);
+    if (!app.start())
+        return false;
+    for (const char* text : {"one ", "two ", "three "}) {
+        const int before = count(app.output(), "END copy_to_stackpaste_clipboard()");
+        copy_with_xclip(text);
+        if (!QTest::qWaitFor([&] { return count(app.output(), "END copy_to_stackpaste_clipboard()") > before; }, 10000))
+            return false;
+    }
+    return true;
+}
+
+// One Ctrl+V into the focused field, done once the program has put `expected` on the clipboard.
+void paste(Stackpaste& app, const QByteArray& expected)
+{
+    const int before = count(app.output(), "Done pasting");
+    xdotool({"key", "ctrl+v"});
+    QTRY_COMPARE_WITH_TIMEOUT(count(app.output(), "Done pasting"), before + 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(clipboard(), expected, 10000);
+}
+
+} // namespace
+
+class TestTrayAndCounter : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // A single click locks (every paste repeats the item), a middle click pauses (a paste takes the clipboard as it
+    // is), a double click shows the main window.
+    void tray_clicks()
+    {
+        const auto tray = start_tray();
+        Stackpaste app;
+        QVERIFY(start_with_three_copies(app));
+        const qulonglong icon = tray_icon();
+        QVERIFY2(icon, "no tray icon in the tray");
+
+        click(icon, 1);
+        QVERIFY(app.wait_for_output("Position locked at"));
+        TextField target;
+        QVERIFY(target.open());
+        paste(app, "three ");
+        paste(app, "three ");
+
+        click(icon, 2);
+        QVERIFY(app.wait_for_output("Stackpaste paused"));
+        copy_with_xclip("foreign");
+        xdotool({"windowfocus", "--sync", QString::number(target.window())});
+        const int before = count(app.output(), "Done pasting");
+        xdotool({"key", "ctrl+v"});
+        QTRY_COMPARE_WITH_TIMEOUT(count(app.output(), "Done pasting"), before + 1, 10000);
+        QCOMPARE(target.finish(), QByteArray("three three foreign"));
+
+        QVERIFY(!main_window(500));
+        click(icon, 1, 2);
+        QVERIFY2(main_window(), "a double click did not show the main window");
+    }
+
+    // The context menu is the program's own: its Exit entry (mnemonic E) ends the program as the user asked.
+    void tray_menu_exit_ends_the_program()
+    {
+        const auto tray = start_tray();
+        Stackpaste app;
+        app.write_settings();
+        QVERIFY(app.start());
+        const qulonglong icon = tray_icon();
+        QVERIFY(icon);
+        click(icon, 3);
+        // The menu pops up as a window of ours next to the tray, and takes the keyboard.
+        QVERIFY(our_window(
+            [](const QRect& rect) { return rect.width() > 60 && rect.height() > 60 && rect.width() != 420; }));
+        xdotool({"key", "e"});
+        QVERIFY(app.process().waitForFinished(10000));
+        QCOMPARE(app.process().exitCode(), 0);
+    }
+
+    // A click without movement is a click; a drag moves the counter, and the place it was dragged to is stored.
+    void counter_click_and_drag()
+    {
+        Stackpaste app;
+        app.write_settings("IndicatorX=300\nIndicatorY=200\n");
+        QVERIFY(app.start());
+        const qulonglong window = counter();
+        QVERIFY(window);
+        QCOMPARE(geometry(window).topLeft(), QPoint(300, 200));
+
+        click(window, 1);
+        QVERIFY(app.wait_for_output("The history dialog is not part of this version yet"));
+
+        xdotool({"mousemove", "325", "225", "mousedown", "1"});
+        for (int step = 1; step <= 4; ++step)
+            xdotool({"mousemove", QString::number(325 + 10 * step), "225"});
+        xdotool({"mouseup", "1"});
+        QTRY_COMPARE_WITH_TIMEOUT(geometry(window).topLeft(), QPoint(340, 200), 5000);
+        QCOMPARE(count(app.output(), "The history dialog is not part of this version yet"), 1);
+
+        app.stop();
+        QSettings settings(app.settings_path(), QSettings::IniFormat);
+        QCOMPARE(settings.value("IndicatorX").toInt(), 340);
+        QCOMPARE(settings.value("IndicatorY").toInt(), 200);
+    }
+
+    void counter_stored_off_every_screen_is_shown_on_one()
+    {
+        Stackpaste app;
+        app.write_settings("IndicatorX=5000\nIndicatorY=-3000\n");
+        QVERIFY(app.start());
+        const qulonglong window = counter();
+        QVERIFY(window);
+        const QRect rect = geometry(window);
+        QVERIFY2(QRect(0, 0, 1280, 1024).contains(rect),
+                 qPrintable(QStringLiteral("%1,%2").arg(rect.x()).arg(rect.y())));
+    }
+
+    // Under a window manager the counter appears at start without taking the keyboard from the program the user
+    // types in, and stays up while the main window is hidden.
+    void counter_takes_no_focus_under_a_window_manager()
+    {
+        Helper window_manager(QStringLiteral("openbox"), {});
+        TextField target;
+        QVERIFY(target.open());
+        QTRY_COMPARE_WITH_TIMEOUT(focused_window(), target.window(), 10000);
+        Stackpaste app;
+        app.write_settings();
+        QVERIFY(app.start());
+        QVERIFY(counter());
+        QVERIFY(!main_window(500));
+        QTest::qWait(500); // a window manager gives the focus some time after the map
+        QCOMPARE(focused_window(), target.window());
+        xdotool({"type", "typed"});
+        QCOMPARE(target.finish(), QByteArray("typed"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTrayAndCounter)
+#include "TestTrayAndCounter.moc"
