@@ -112,4 +112,33 @@ private:
     QByteArray m_output;
 };
 
+inline int count(const QByteArray& haystack, const QByteArray& needle)
+{
+    return haystack.count(needle);
+}
+
+// Starts the program with `settings` and copies three texts with xclip ("one ", "two ", "three "), each captured.
+inline bool start_with_three_copies(Stackpaste& app, const QByteArray& settings = {})
+{
+    app.write_settings(settings);
+    if (!app.start())
+        return false;
+    for (const char* text : {"one ", "two ", "three "}) {
+        const int before = count(app.output(), "END copy_to_stackpaste_clipboard()");
+        copy_with_xclip(text);
+        if (!QTest::qWaitFor([&] { return count(app.output(), "END copy_to_stackpaste_clipboard()") > before; }, 10000))
+            return false;
+    }
+    return true;
+}
+
+// One key press (a paste); waits until the program has put `expected` on the clipboard and serves it.
+inline void press(Stackpaste& app, const QString& keys, const QByteArray& expected)
+{
+    const int before = count(app.output(), "Done pasting");
+    xdotool({"key", keys});
+    QTRY_COMPARE_WITH_TIMEOUT(count(app.output(), "Done pasting"), before + 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(clipboard(), expected, 10000);
+}
+
 } // namespace e2e

@@ -10,22 +10,10 @@ using namespace e2e;
 class TestPasteCycle : public QObject {
     Q_OBJECT
 
-    static int count(const QByteArray& haystack, const QByteArray& needle) { return haystack.count(needle); }
-
     // Starts the program with `settings`, copies three texts with xclip and opens the text field.
     static bool start_with_three_copies(Stackpaste& app, TextField& target, const QByteArray& settings = {})
     {
-        app.write_settings(settings);
-        if (!app.start())
-            return false;
-        for (const char* text : {"one ", "two ", "three "}) {
-            const int before = count(app.output(), "END copy_to_stackpaste_clipboard()");
-            copy_with_xclip(text);
-            if (!QTest::qWaitFor([&] { return count(app.output(), "END copy_to_stackpaste_clipboard()") > before; },
-                                 10000))
-                return false;
-        }
-        return target.open();
+        return e2e::start_with_three_copies(app, settings) && target.open();
     }
 
     // The program's last lines of output, for a failure message.
@@ -33,15 +21,6 @@ class TestPasteCycle : public QObject {
     {
         const QList<QByteArray> lines = app.output().split('\n');
         return "\n" + lines.mid(std::max(0, lines.size() - 25)).join('\n');
-    }
-
-    // One key press; waits until the paste has put `expected` on the clipboard and served it.
-    static void press(Stackpaste& app, const QString& keys, const QByteArray& expected)
-    {
-        const int before = count(app.output(), "Done pasting");
-        xdotool({"key", keys});
-        QTRY_COMPARE_WITH_TIMEOUT(count(app.output(), "Done pasting"), before + 1, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(clipboard(), expected, 10000);
     }
 
 private Q_SLOTS:

@@ -80,35 +80,6 @@ void click(qulonglong window, int button, int times = 1)
     xdotool({"click", "--repeat", QString::number(times), "--delay", "60", QString::number(button)});
 }
 
-int count(const QByteArray& haystack, const QByteArray& needle)
-{
-    return haystack.count(needle);
-}
-
-// Starts the program and copies three texts with xclip.
-bool start_with_three_copies(Stackpaste& app, const QByteArray& settings = {})
-{
-    app.write_settings(settings);
-    if (!app.start())
-        return false;
-    for (const char* text : {"one ", "two ", "three "}) {
-        const int before = count(app.output(), "END copy_to_stackpaste_clipboard()");
-        copy_with_xclip(text);
-        if (!QTest::qWaitFor([&] { return count(app.output(), "END copy_to_stackpaste_clipboard()") > before; }, 10000))
-            return false;
-    }
-    return true;
-}
-
-// One Ctrl+V into the focused field, done once the program has put `expected` on the clipboard.
-void paste(Stackpaste& app, const QByteArray& expected)
-{
-    const int before = count(app.output(), "Done pasting");
-    xdotool({"key", "ctrl+v"});
-    QTRY_COMPARE_WITH_TIMEOUT(count(app.output(), "Done pasting"), before + 1, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(clipboard(), expected, 10000);
-}
-
 } // namespace
 
 class TestTrayAndCounter : public QObject {
@@ -128,8 +99,8 @@ private Q_SLOTS:
         QVERIFY(app.wait_for_output("Position locked at"));
         TextField target;
         QVERIFY(target.open());
-        paste(app, "three ");
-        paste(app, "three ");
+        press(app, "ctrl+v", "three ");
+        press(app, "ctrl+v", "three ");
 
         click(icon, 2);
         QVERIFY(app.wait_for_output("Stackpaste paused"));
