@@ -13,6 +13,10 @@ int main(int argc, char** argv)
 {
     // No periodic polling of network bearers.
     qputenv("QT_BEARER_POLL_TIMEOUT", QByteArray::number(-1));
+    // The program draws nothing with OpenGL, but Qt's X11 platform loads the GL driver (with Mesa, an LLVM of 40 MiB)
+    // for the first window it shows unless told not to.
+    if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
     QCoreApplication::setApplicationName(QStringLiteral("Stackpaste"));
     QCoreApplication::setOrganizationName(QStringLiteral("Halcyon Works"));
     QCoreApplication::setApplicationVersion(QStringLiteral("0.0.6"));

@@ -97,7 +97,6 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     // Connected after filling, so the items do not change the mode loaded from the settings.
     connect(m_ui->combobox_mode_select, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this](int index) { slot_combobox_edit_text_changed(m_ui->combobox_mode_select->itemText(index)); });
-    main_window_look::apply_style(*m_ui);
 
     // When the X connection breaks (the server ended, a log-out without a session manager) the platform ends the
     // process with exit() from inside the event loop, and no destructor runs. Registered last, so the library state
@@ -106,6 +105,16 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     static const bool registered = std::atexit(&App::rescue_at_exit) == 0;
     if (!registered)
         qDebug() << "Cannot register the clean-up at exit; the settings are only saved on a normal quit";
+}
+
+void App::showEvent(QShowEvent* event)
+{
+    // The style sheets cost the start a few tens of milliseconds on a window that most starts never show.
+    if (!m_is_styled) {
+        main_window_look::apply_style(*m_ui);
+        m_is_styled = true;
+    }
+    QWidget::showEvent(event);
 }
 
 void App::rescue_at_exit()

@@ -121,6 +121,9 @@ public Q_SLOTS:
     void on_button_toggle_note_dialog_clicked();
     void on_button_about_clicked();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     // Saves the settings and removes the temporary directory when the process ends without destroying the App.
     static void rescue_at_exit();
@@ -144,6 +147,7 @@ private:
     std::unique_ptr<TrayIcon> m_tray_icon;
 
     bool m_is_keyboard_hook_connected = false;
+    bool m_is_styled = false; // the style sheets are applied when the window is first shown
     bool m_ignore_next_clipboard_change = false;
     bool m_paste_pressed = false;
     bool m_copy_pressed = false;
