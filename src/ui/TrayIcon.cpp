@@ -4,6 +4,7 @@
 #include "ui/App.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 
 TrayIcon::TrayIcon(App* app)
@@ -30,6 +31,11 @@ TrayIcon::TrayIcon(App* app)
     connect(m_exit_action, &QAction::triggered, app, &App::quit);
     refresh_tray_menu();
     connect(this, &QSystemTrayIcon::activated, this, &TrayIcon::icon_activated);
+    m_single_click.setSingleShot(true);
+    connect(&m_single_click, &QTimer::timeout, this, [this] {
+        if (!m_app->history().is_position_locked())
+            m_app->lock_current_position();
+    });
 }
 
 // The menu goes first: it must not outlive the tray icon it belongs to.
@@ -96,11 +102,13 @@ void TrayIcon::icon_activated(QSystemTrayIcon::ActivationReason reason)
 {
     switch (reason) {
     case QSystemTrayIcon::DoubleClick:
+        m_single_click.stop();
         m_app->open_app();
         break;
     case QSystemTrayIcon::Trigger:
-        if (!m_app->history().is_position_locked())
-            m_app->lock_current_position();
+        // The first click of a double click arrives as a single click too: a double click that only meant to open
+        // the window must not lock the position on the way, so the click waits for the double-click time.
+        m_single_click.start(QApplication::doubleClickInterval());
         break;
     case QSystemTrayIcon::MiddleClick:
         change_app_mode();

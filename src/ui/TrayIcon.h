@@ -3,6 +3,7 @@
 
 #include <QIcon>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <memory>
 
@@ -12,8 +13,8 @@ class QMenu;
 
 // The program in the system tray: its image says running, paused or locked; its menu opens the main window, the
 // spells and the history, locks or unlocks the position and ends the program; a single click locks, a middle click
-// pauses or resumes, a double click opens the main window. It reads the App's flags and calls its slots, and never
-// touches the history itself. Without a tray on the desktop it exists all the same and shows nothing.
+// pauses or resumes, a double click opens the main window (and locks nothing). It reads the App's flags and calls its
+// slots, and never touches the history itself. Without a tray on the desktop it exists all the same and shows nothing.
 class TrayIcon : public QSystemTrayIcon {
     Q_OBJECT
 public:
@@ -47,4 +48,5 @@ private:
     QAction* m_unlock_action = nullptr;
     QAction* m_show_history_action = nullptr;
     QAction* m_exit_action = nullptr;
+    QTimer m_single_click; // a click that no second click turned into a double click
 };

@@ -112,8 +112,11 @@ private Q_SLOTS:
         QCOMPARE(target.finish(), QByteArray("three three foreign"));
 
         QVERIFY(!main_window(500));
+        // The copy of "foreign" released the lock: a double click must not take it again on its first click.
         click(icon, 1, 2);
         QVERIFY2(main_window(), "a double click did not show the main window");
+        QTest::qWait(1000);
+        QCOMPARE(count(app.output(), "Position locked at"), 1);
     }
 
     // The context menu is the program's own: its Exit entry (mnemonic E) ends the program as the user asked.

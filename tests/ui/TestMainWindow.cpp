@@ -146,13 +146,25 @@ private Q_SLOTS:
         auto app = make_app(hidden_features ? QByteArray() : QByteArray("UseHiddenFeatures=false\n"));
         if (locked)
             app->tray_icon()->icon_activated(QSystemTrayIcon::Trigger); // a single click locks
-        QCOMPARE(app->history().is_position_locked(), locked);
+        QTRY_COMPARE(app->history().is_position_locked(), locked);
         QCOMPARE(app->tray_icon()->menu_texts(), entries);
         // A further single click does nothing; a Ctrl+C releases the lock and the menu offers the lock again.
         app->tray_icon()->icon_activated(QSystemTrayIcon::Trigger);
+        QTest::qWait(QApplication::doubleClickInterval() + 100);
         QVERIFY(app->history().is_position_locked());
         m_keys->press(Keyboard::k_key_c);
         QVERIFY(app->tray_icon()->menu_texts().contains("&Lock CLipboard"));
+    }
+
+    // The first click of a double click is no single click: opening the window locks nothing.
+    void tray_double_click_opens_the_window_and_locks_nothing()
+    {
+        auto app = make_app();
+        app->tray_icon()->icon_activated(QSystemTrayIcon::Trigger);
+        app->tray_icon()->icon_activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(app->isVisible());
+        QTest::qWait(QApplication::doubleClickInterval() + 100);
+        QVERIFY(!app->history().is_position_locked());
     }
 
     void counter_shows_what_is_left_to_paste()
