@@ -2,6 +2,7 @@
 #include "core/ClipboardHistory.h"
 
 #include <QDebug>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -212,6 +213,99 @@ std::optional<int> ClipboardHistory::index_for_row(int row) const
     if (index < 0 || index > last())
         return std::nullopt;
     return index;
+}
+
+QList<int> ClipboardHistory::indices_left_to_paste() const
+{
+    QList<int> indices;
+    const int p = m_position;
+    if (is_backward()) {
+        for (int index = std::min(p, last()); index >= 0; --index)
+            indices.append(index);
+    } else if (p >= -1) {
+        for (int index = std::max(p, 0); index < size(); ++index)
+            indices.append(index);
+    }
+    return indices;
+}
+
+std::optional<QList<int>> ClipboardHistory::open_dialog_listing()
+{
+    if (is_backward() && m_position == -1)
+        return std::nullopt;
+    if (is_forward()) {
+        if (m_position == size())
+            return std::nullopt;
+        if (m_position == -1)
+            m_position = 0;
+    }
+    return indices_left_to_paste();
+}
+
+QString ClipboardHistory::row_text(int index) const
+{
+    if (index < 0 || index > last())
+        return QString();
+    if (m_options.is_rich_text_copy_enabled)
+        return row_text_of(*mime_at(index));
+    return row_text_of(text_at(index));
+}
+
+namespace {
+
+// One line of at most k_row_characters: line breaks become a visible mark, other control characters a space.
+QString one_line(QStringView text, bool cut)
+{
+    QString line;
+    line.reserve(std::min<int>(text.size(), ClipboardHistory::k_row_characters) + 1);
+    int i = 0;
+    for (; i < text.size() && line.size() < ClipboardHistory::k_row_characters; ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+            continue; // a Windows line end is one break
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
+            line.append(QChar(0x23CE)); // RETURN SYMBOL
+        else if (c.category() == QChar::Other_Control)
+            line.append(QLatin1Char(' '));
+        else
+            line.append(c);
+    }
+    // A surrogate pair cut in half would show as a broken glyph.
+    if (!line.isEmpty() && QChar(line.back()).isHighSurrogate())
+        line.chop(1);
+    if (cut || i < text.size())
+        line.append(QChar(0x2026)); // HORIZONTAL ELLIPSIS
+    return line;
+}
+
+} // namespace
+
+QString ClipboardHistory::row_text_of(const QString& text)
+{
+    return one_line(text, false);
+}
+
+QString ClipboardHistory::row_text_of(const QMimeData& item)
+{
+    if (item.hasImage())
+        return QStringLiteral("Image Data");
+    // Only the start of the text is decoded: enough bytes for every character of a row, even at four bytes each.
+    for (const QString& format : {QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain")}) {
+        if (!item.hasFormat(format))
+            continue;
+        const QByteArray bytes = item.data(format);
+        const int wanted = 4 * (k_row_characters + 1);
+        const QString start = QString::fromUtf8(bytes.constData(), std::min(bytes.size(), wanted));
+        return one_line(start, bytes.size() > wanted);
+    }
+    if (item.hasUrls()) {
+        QStringList names;
+        for (const QUrl& url : item.urls())
+            names.append(url.isLocalFile() ? url.toLocalFile() : url.toString());
+        return one_line(names.join(QLatin1Char(' ')), false);
+    }
+    return one_line(item.text(), false);
 }
 
 bool ClipboardHistory::delete_row(int row)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QList>
 #include <QMimeData>
 #include <QString>
 #include <QStringList>
@@ -102,6 +103,19 @@ public:
     bool toggle_lock(std::optional<int> selected_row);
 
     // --- dialog rows ---
+    // What the history dialog lists: the indices of the items left to paste, in the order the coming pastes take
+    // them (row 0 is the next paste). Empty in "backward" order at a position of -1, in "forward" order at n.
+    QList<int> indices_left_to_paste() const;
+    // The listing of an opening dialog, or nullopt when the dialog stays closed (nothing left to paste: "backward"
+    // at -1, "forward" at n). In "forward" order a position of -1 becomes 0 on the way.
+    std::optional<QList<int>> open_dialog_listing();
+    // The one line a dialog row shows for the active history's item at index.
+    QString row_text(int index) const;
+    // A row's text is the start of the item's text on one line: a megabyte text must not stall the list.
+    static constexpr int k_row_characters = 300;
+    static QString row_text_of(const QString& text);
+    // "Image Data" for an image, else the start of the plain text, else the names of the files.
+    static QString row_text_of(const QMimeData& item);
     // The index that a row of the history dialog names, or nullopt when it names no item of the active history.
     std::optional<int> index_for_row(int row) const;
     // Removes the item that the row names; the position keeps naming the same item or the next in travel order.

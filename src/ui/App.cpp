@@ -7,19 +7,26 @@
 #include "core/Trace.h"
 #include "platform/Platform.h"
 #include "platform/StartUpEntry.h"
+#include "ui/HistoryDialog.h"
 #include "ui/HotkeyProcessor.h"
+#include "ui/ImageViewer.h"
+#include "ui/ListWidget.h"
 #include "ui/MainWindowLook.h"
 #include "ui/MessageBox.h"
+#include "ui/Placement.h"
 #include "ui/StatusIndicator.h"
 #include "ui/TrayIcon.h"
 #include "ui_App.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
 #include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QUrl>
@@ -33,6 +40,17 @@ namespace {
 App* g_app_to_rescue = nullptr;
 
 constexpr int k_window_icon_side = 64;
+// The hover preview stands this far to the right of the history dialog.
+constexpr int k_preview_gap = 11;
+
+// The available area of the screen under a global point (the primary screen's when the point is on none).
+QRect screen_area(const QPoint& point)
+{
+    QScreen* screen = QGuiApplication::screenAt(point);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(point, QSize(1, 1));
+}
 
 } // namespace
 
@@ -46,6 +64,8 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     m_hotkey_processor = std::make_unique<HotkeyProcessor>(this, m_keyboard.get());
     m_clipboard = QGuiApplication::clipboard();
     m_mime_copy = std::make_unique<MimeCopy>();
+    m_history_dialog = std::make_unique<HistoryDialog>(this);
+    m_image_viewer = new ImageViewer(m_history_dialog.get());
     m_status_indicator = std::make_unique<StatusIndicator>();
 
     setWindowTitle(QCoreApplication::applicationName());
@@ -73,7 +93,16 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &App::update);
     m_timer->start(1000);
+    m_history_dialog->hide();
     m_ui->button_open_history_dialog->setText(QStringLiteral("Show History"));
+    connect(m_history_dialog.get(), &HistoryDialog::signal_lock_button_clicked, this,
+            &App::history_dialog_list_item_activated);
+    connect(m_history_dialog.get(), &HistoryDialog::close_me, this, &App::history_dialog_close);
+    connect(m_history_dialog.get(), &HistoryDialog::signal_leave_event, m_image_viewer, &ImageViewer::hide_me);
+    connect(m_history_dialog.get(), &HistoryDialog::signal_entered_row, this, &App::history_dialog_item_entered);
+    connect(m_history_dialog->list(), &ListWidget::signal_item_pos_changed, this,
+            &App::slot_history_list_item_position_changed);
+    connect(m_history_dialog->history_button(), &QPushButton::clicked, this, &App::open_autocomplete_dialog);
 
     m_status_indicator->show();
     connect(m_status_indicator.get(), &StatusIndicator::clicked, this, &App::on_button_open_history_dialog_clicked);
@@ -135,6 +164,8 @@ App::~App()
     save_settings();
     // Before the application object: Qt's X11 tray code crashes on a tray icon left for its own clean-up.
     m_tray_icon.reset();
+    // Before the history: its previews watch the items.
+    m_history_dialog.reset();
     // The temporary directory goes with every snapshot in it.
     m_mime_copy.reset();
     m_save_manager.reset();
@@ -256,15 +287,16 @@ void App::unlock_current_position()
 void App::history_dialog_list_item_activated()
 {
     qDebug() << "\nCalling history_dialog_list_item_activated()\n";
-    // Until the history dialog exists no row is selected: a new lock keeps the position.
-    m_history.toggle_lock(std::nullopt);
-    refresh_views();
+    // A closed dialog has no rows, and no selected row: a new lock then keeps the position.
+    const int row = m_history_dialog->current_row();
+    m_history.toggle_lock(row >= 0 ? std::optional<int>(row) : std::nullopt);
+    refresh_views_but_history_dialog();
 }
 
 void App::delete_history_item(int row)
 {
     m_history.delete_row(row);
-    refresh_views();
+    refresh_views_but_history_dialog();
 }
 
 void App::slot_history_list_item_position_changed(int from, int to)
@@ -272,7 +304,7 @@ void App::slot_history_list_item_position_changed(int from, int to)
     m_history.move_row(from, to, [this](const QMimeData& item) {
         return m_mime_copy->copy(item, MimeCopy::Variant::Capture, m_history.is_file_copy_enabled());
     });
-    refresh_views();
+    refresh_views_but_history_dialog();
 }
 
 void App::slot_combobox_edit_text_changed(QString new_text)
@@ -327,6 +359,9 @@ void App::test_slot(int a, int b)
 void App::clipboard_changed(QClipboard::Mode)
 {
     update_status_indicator();
+    // A paste made while the dialog is open has moved the position: its rows must keep naming what they show.
+    if (m_history_dialog->isVisible())
+        fill_history_dialog(m_history.indices_left_to_paste());
 }
 
 void App::clipboard_data_changed()
@@ -566,6 +601,17 @@ QString App::mode_text() const
 
 void App::refresh_views()
 {
+    refresh_views_but_history_dialog();
+    if (m_history_dialog->isVisible())
+        fill_history_dialog(m_history.indices_left_to_paste());
+}
+
+void App::refresh_views_but_history_dialog()
+{
+    if (m_history.is_position_locked())
+        m_history_dialog->show_locked_icon();
+    else
+        m_history_dialog->show_unlocked_icon();
     update_ui();
     show_mode_in_effect();
     m_tray_icon->refresh_tray_menu();
@@ -644,9 +690,9 @@ void App::enter_hidden_feature_spell()
     qDebug() << "The spells are not part of this version yet";
 }
 
-void App::open_history_dialog()
+void App::open_autocomplete_dialog()
 {
-    qDebug() << "The history dialog is not part of this version yet";
+    qDebug() << "The autocomplete window is not part of this version yet";
 }
 
 void App::slot_button_open_helper_dialog()
@@ -662,4 +708,76 @@ void App::slot_toggle_note_dialog()
 void App::open_url(const QString& url)
 {
     QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
+}
+
+// ---- the history dialog ----
+
+void App::open_history_dialog()
+{
+    trace::plain(QStringLiteral("open_history_dialog()"));
+    if (!m_history_dialog->isHidden()) {
+        m_history_dialog->clear_list();
+        m_history_dialog->setVisible(false);
+        return;
+    }
+    m_history_dialog->clear_list();
+    // At the cursor, kept whole on the cursor's screen.
+    const QPoint cursor = QCursor::pos();
+    m_history_dialog->move(placement::inside(cursor, m_history_dialog->frameGeometry().size(), screen_area(cursor)));
+    const std::optional<QList<int>> listing = m_history.open_dialog_listing();
+    if (!listing)
+        return;
+    fill_history_dialog(*listing);
+    refresh_user_time();
+    m_history_dialog->setVisible(true);
+    m_history_dialog->activateWindow();
+    m_history_dialog->show();
+    m_history_dialog->activateWindow();
+}
+
+void App::fill_history_dialog(const QList<int>& indices)
+{
+    const int current = m_history_dialog->current_row();
+    m_history_dialog->clear_list();
+    QStringList rows;
+    rows.reserve(indices.size());
+    for (const int index : indices)
+        rows.append(m_history.row_text(index));
+    m_history_dialog->add_items(rows);
+    if (current > 0)
+        m_history_dialog->set_current_row(std::min(current, m_history_dialog->row_count() - 1));
+    if (m_history.paste_order() == ClipboardHistory::k_forward)
+        m_history_dialog->show_order_forward();
+    else
+        m_history_dialog->show_order_backward();
+}
+
+void App::history_dialog_close()
+{
+    m_history_dialog->hide();
+    m_history_dialog->setVisible(false);
+    m_image_viewer->hide();
+}
+
+void App::history_dialog_item_entered(int row)
+{
+    trace::plain(QStringLiteral("START history_dialog_item_entered()"));
+    if (!m_history.is_rich_text_copy_enabled())
+        return;
+    m_image_viewer->hide_me();
+    const std::optional<int> index = m_history.index_for_row(row);
+    // Only an image is shown: an empty viewer would be a blank box on a desktop without a compositor.
+    if (index && m_history.mime_at(*index)->hasImage()) {
+        const QPoint cursor = QCursor::pos();
+        const QRect room = placement::beside(m_history_dialog->frameGeometry(), screen_area(cursor), k_preview_gap);
+        // Some platforms draw a frame even around a tool-tip window; it must fit in the room too.
+        const QSize frame = m_image_viewer->frameGeometry().size() - m_image_viewer->size();
+        const QPixmap preview = m_image_viewer->preview_of(*m_history.mime_at(*index), room.size() - frame);
+        if (!preview.isNull()) {
+            m_image_viewer->set_pixmap(preview);
+            m_image_viewer->move(placement::inside({room.left(), cursor.y()}, preview.size() + frame, room));
+            m_image_viewer->show();
+        }
+    }
+    trace::plain(QStringLiteral("END history_dialog_item_entered()"));
 }

@@ -10,7 +10,9 @@
 
 #include <memory>
 
+class HistoryDialog;
 class HotkeyProcessor;
+class ImageViewer;
 class MimeCopy;
 class QMimeData;
 class QTimer;
@@ -40,6 +42,8 @@ public:
     bool is_keyboard_hook_connected() const { return m_is_keyboard_hook_connected; }
     StatusIndicator* status_indicator() const { return m_status_indicator.get(); }
     TrayIcon* tray_icon() const { return m_tray_icon.get(); }
+    HistoryDialog* history_dialog() const { return m_history_dialog.get(); }
+    ImageViewer* image_viewer() const { return m_image_viewer; }
     QPoint status_indicator_position() const;
     void move_status_indicator(const QPoint& position);
     // The number the counter shows; 0 while it shows none.
@@ -57,10 +61,10 @@ public:
 
 public Q_SLOTS:
     bool is_debug_mode() { return false; }
-    // Windows of later versions: the spell entry, the history dialog, the help and note windows and the shortcut
-    // settings. Until they exist these say so on the debug channel and do nothing else.
+    // Windows of later versions: the spell entry, the autocomplete window, the help and note windows and the
+    // shortcut settings. Until they exist these say so on the debug channel and do nothing else.
     void enter_hidden_feature_spell();
-    void open_history_dialog();
+    void open_autocomplete_dialog();
     void slot_button_open_helper_dialog();
     void slot_toggle_note_dialog();
     void open_url(const QString& url);
@@ -84,6 +88,10 @@ public Q_SLOTS:
     void print_current_mime_data_clipboard_state();
     void clear_clipboard_history();
     void enable_or_disable_automatic_position_movement();
+    // The history dialog: opened at the cursor with what is left to paste, or closed when it is open.
+    void open_history_dialog();
+    void history_dialog_close();
+    void history_dialog_item_entered(int row);
     void history_dialog_list_item_activated();
     void lock_current_position();
     void unlock_current_position();
@@ -106,6 +114,8 @@ public Q_SLOTS:
     // Every view of the model (window texts and icons, mode box, tray image and menu, counter) redrawn from it; each
     // slot that changes the model ends with it, so no view is ever left showing an old state.
     void refresh_views();
+    // The same, with an open history dialog left as it is: it has already made the change itself (a delete, a drop).
+    void refresh_views_but_history_dialog();
 
     // Main window buttons, reached by name.
     void on_change_mode_button_clicked();
@@ -133,6 +143,8 @@ private:
     void set_app_status(const QString& app_status, const QString& info);
     // The mode box shows the mode in effect, without announcing a mode change.
     void show_mode_in_effect();
+    // Lists the indices' rows in the history dialog with the order label.
+    void fill_history_dialog(const QList<int>& indices);
 
     std::unique_ptr<Ui::app> m_ui;
     ClipboardHistory m_history;
@@ -145,6 +157,8 @@ private:
     QTimer* m_timer = nullptr;
     std::unique_ptr<StatusIndicator> m_status_indicator;
     std::unique_ptr<TrayIcon> m_tray_icon;
+    std::unique_ptr<HistoryDialog> m_history_dialog;
+    ImageViewer* m_image_viewer = nullptr; // child of the history dialog
 
     bool m_is_keyboard_hook_connected = false;
     bool m_is_styled = false; // the style sheets are applied when the window is first shown

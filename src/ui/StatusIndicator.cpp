@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/StatusIndicator.h"
 
+#include "ui/Placement.h"
+
 #include "ui_StatusIndicator.h"
 
 #include <QDebug>
@@ -116,11 +118,7 @@ QPoint StatusIndicator::on_screen(const QPoint& position, const QSize& size, con
             nearest = &screen;
         }
     }
-    const int x =
-        std::clamp(position.x(), nearest->left(), std::max(nearest->left(), nearest->right() + 1 - size.width()));
-    const int y =
-        std::clamp(position.y(), nearest->top(), std::max(nearest->top(), nearest->bottom() + 1 - size.height()));
-    return {x, y};
+    return placement::inside(position, size, *nearest);
 }
 
 void StatusIndicator::mousePressEvent(QMouseEvent* event)

@@ -1,0 +1,174 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/HistoryDialog.h"
+
+#include "core/Trace.h"
+#include "ui/App.h"
+#include "ui/ListWidget.h"
+#include "ui_HistoryDialog.h"
+
+#include <QBoxLayout>
+#include <QDebug>
+#include <QEvent>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+QPushButton* make_icon_button(const QString& icon, QWidget* parent)
+{
+    auto* button = new QPushButton(parent);
+    button->setIcon(QIcon(icon));
+    button->setIconSize(QSize(25, 25));
+    button->setMaximumSize(25, 25);
+    return button;
+}
+
+} // namespace
+
+HistoryDialog::HistoryDialog(App* app) : QDialog(nullptr), m_ui(std::make_unique<Ui::HistoryDialog>()), m_app(app)
+{
+    m_ui->setupUi(this);
+    m_lock_button = make_icon_button(QStringLiteral(":/images/key.png"), this);
+    m_delete_button = make_icon_button(QStringLiteral(":/images/delete.png"), this);
+    m_history_button = make_icon_button(QStringLiteral(":/images/history.png"), this);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(m_lock_button);
+    buttons->addWidget(m_delete_button);
+    buttons->addWidget(m_history_button);
+    buttons->addSpacing(250);
+
+    m_list = new ListWidget;
+    m_list->setMouseTracking(true);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setDragDropMode(QAbstractItemView::InternalMove);
+    m_list->setDropIndicatorShown(false);
+    // Rows are single lines; a long one ends in an ellipsis at the list's edge.
+    m_list->setTextElideMode(Qt::ElideRight);
+    m_list->setUniformItemSizes(true);
+    auto* rows = new QHBoxLayout;
+    rows->addLayout(buttons);
+    rows->addWidget(m_list);
+
+    m_order_label = new QLabel(this);
+    m_order_label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_order_label);
+    layout->addLayout(rows);
+
+    setWindowTitle(QStringLiteral("History Dialog (showing only what's left to paste)"));
+    connect(m_lock_button, &QPushButton::clicked, this, &HistoryDialog::slot_lock_button_clicked);
+    connect(m_delete_button, &QPushButton::clicked, this, &HistoryDialog::slot_button_delete_clicked);
+    connect(m_list, &QListWidget::itemEntered, this, &HistoryDialog::slot_item_entered);
+    hide();
+    setVisible(false);
+    installEventFilter(this);
+}
+
+HistoryDialog::~HistoryDialog() = default;
+
+void HistoryDialog::add_items(const QStringList& items)
+{
+    m_list->addItems(items);
+    m_list->setCurrentRow(0);
+}
+
+void HistoryDialog::clear_list()
+{
+    m_list->clear();
+}
+
+int HistoryDialog::row_count() const
+{
+    return m_list->count();
+}
+
+int HistoryDialog::current_row() const
+{
+    return m_list->currentRow();
+}
+
+void HistoryDialog::set_current_row(int row)
+{
+    m_list->setCurrentRow(row);
+}
+
+void HistoryDialog::show_unlocked_icon()
+{
+    m_lock_button->setIcon(QIcon(QStringLiteral(":/images/key.png")));
+    m_is_locked_icon = false;
+}
+
+void HistoryDialog::show_locked_icon()
+{
+    m_lock_button->setIcon(QIcon(QStringLiteral(":/images/lock.png")));
+    m_is_locked_icon = true;
+}
+
+void HistoryDialog::show_order_backward()
+{
+    m_order_label->setText(QStringLiteral("Paste order is backward"));
+}
+
+void HistoryDialog::show_order_forward()
+{
+    m_order_label->setText(QStringLiteral("Paste order is forward"));
+}
+
+QString HistoryDialog::order_text() const
+{
+    return m_order_label->text();
+}
+
+QStringList HistoryDialog::row_texts() const
+{
+    QStringList texts;
+    for (int row = 0; row < m_list->count(); ++row)
+        texts.append(m_list->item(row)->text());
+    return texts;
+}
+
+void HistoryDialog::slot_lock_button_clicked()
+{
+    qDebug() << "Calling emit_lock_button_clicked()";
+    Q_EMIT signal_lock_button_clicked();
+}
+
+void HistoryDialog::slot_item_entered(QListWidgetItem* item)
+{
+    Q_EMIT signal_entered_row(m_list->row(item));
+}
+
+void HistoryDialog::slot_button_delete_clicked()
+{
+    if (m_list->count() < 1)
+        return;
+    const int row = m_list->currentRow();
+    if (row < 0)
+        return;
+    m_app->delete_history_item(row);
+    const std::unique_ptr<QListWidgetItem> taken(m_list->takeItem(row));
+}
+
+bool HistoryDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != this)
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::WindowActivate) {
+        m_has_been_active = true;
+    } else if (event->type() == QEvent::Hide) {
+        m_has_been_active = false;
+    } else if (m_has_been_active && !isActiveWindow()) {
+        // Another window became active: the user has moved on.
+        m_has_been_active = false;
+        setVisible(false);
+        Q_EMIT close_me();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void HistoryDialog::leaveEvent(QEvent* event)
+{
+    Q_EMIT signal_leave_event();
+    QDialog::leaveEvent(event);
+}
