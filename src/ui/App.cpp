@@ -769,14 +769,16 @@ void App::history_dialog_item_entered(int row)
     // Only an image is shown: an empty viewer would be a blank box on a desktop without a compositor.
     if (index && m_history.mime_at(*index)->hasImage()) {
         const QPoint cursor = QCursor::pos();
-        const QRect room = placement::beside(m_history_dialog->frameGeometry(), screen_area(cursor), k_preview_gap);
-        // Some platforms draw a frame even around a tool-tip window; it must fit in the room too.
+        const QRect area = screen_area(cursor);
+        const QRect room = placement::beside(m_history_dialog->frameGeometry(), area, k_preview_gap);
+        // Some platforms draw a frame even around a tool-tip window: known once it was shown, and kept in the room.
         const QSize frame = m_image_viewer->frameGeometry().size() - m_image_viewer->size();
         const QPixmap preview = m_image_viewer->preview_of(*m_history.mime_at(*index), room.size() - frame);
         if (!preview.isNull()) {
             m_image_viewer->set_pixmap(preview);
             m_image_viewer->move(placement::inside({room.left(), cursor.y()}, preview.size() + frame, room));
             m_image_viewer->show();
+            m_image_viewer->move(placement::inside(m_image_viewer->pos(), m_image_viewer->frameGeometry().size(), area));
         }
     }
     trace::plain(QStringLiteral("END history_dialog_item_entered()"));

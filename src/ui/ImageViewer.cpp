@@ -16,8 +16,6 @@ ImageViewer::ImageViewer(QWidget* parent) : QDialog(parent, Qt::ToolTip | Qt::Wi
     layout->setContentsMargins(0, 0, 0, 0);
     m_label = new QLabel(this);
     layout->addWidget(m_label);
-    // The native window now, so its frame (if the platform draws one) is known before the first preview is sized.
-    winId();
 }
 
 void ImageViewer::set_pixmap(const QPixmap& pixmap)

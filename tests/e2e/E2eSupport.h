@@ -13,6 +13,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <functional>
+#include <memory>
+
 namespace e2e {
 
 using namespace desktop;
@@ -139,6 +142,57 @@ inline void press(Stackpaste& app, const QString& keys, const QByteArray& expect
     xdotool({"key", keys});
     QTRY_COMPARE_WITH_TIMEOUT(count(app.output(), "Done pasting"), before + 1, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(clipboard(), expected, 10000);
+}
+
+
+// A program of the desktop around ours (tray host, window manager), running for one test.
+class Helper {
+public:
+    Helper(const QString& program, const QStringList& arguments)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.start(program, arguments);
+        m_process.waitForStarted();
+    }
+    ~Helper()
+    {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+
+private:
+    QProcess m_process;
+};
+
+// The visible window of ours that `fits` describes, or 0.
+inline qulonglong our_window(const std::function<bool(const QRect&)>& fits, int timeout_ms = 10000)
+{
+    qulonglong found = 0;
+    [[maybe_unused]] const bool seen = QTest::qWaitFor(
+        [&] {
+            for (const qulonglong window : visible_windows_of(QStringLiteral("stackpaste"))) {
+                if (fits(geometry(window)))
+                    found = window;
+            }
+            return found != 0;
+        },
+        timeout_ms);
+    return found;
+}
+
+// The floating counter.
+inline qulonglong counter()
+{
+    return our_window([](const QRect& rect) { return rect.size() == QSize(50, 50); });
+}
+
+// Clicks `button` (1 left, 2 middle, 3 right) `times` times in the middle of the window.
+inline void click(qulonglong window, int button, int times = 1)
+{
+    const QRect rect = geometry(window);
+    xdotool({"mousemove", QString::number(rect.center().x()), QString::number(rect.center().y())});
+    xdotool({"click", "--repeat", QString::number(times), "--delay", "60", QString::number(button)});
 }
 
 } // namespace e2e

@@ -80,6 +80,25 @@ inline QRect geometry(qulonglong window)
     return rect;
 }
 
+// Where a window's content lies on the screen, from the server's own translation: under a window manager xdotool's
+// geometry counts the title bar twice.
+inline QRect client_area(qulonglong window)
+{
+    QRect rect;
+    for (const QByteArray& line : run(QStringLiteral("xwininfo"), {"-id", QString::number(window)}, 3000).split('\n')) {
+        const QByteArray value = line.mid(line.indexOf(':') + 1).trimmed();
+        if (line.contains("Absolute upper-left X"))
+            rect.moveLeft(value.toInt());
+        else if (line.contains("Absolute upper-left Y"))
+            rect.moveTop(value.toInt());
+        else if (line.trimmed().startsWith("Width:"))
+            rect.setWidth(value.toInt());
+        else if (line.trimmed().startsWith("Height:"))
+            rect.setHeight(value.toInt());
+    }
+    return rect;
+}
+
 // The visible windows whose X class name is `class_name` (the executable's name for a Qt program).
 inline QList<qulonglong> visible_windows_of(const QString& class_name)
 {
