@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/ClipboardHistory.h"
 
+#include <QImage>
 #include <QTest>
+#include <QUrl>
 
 // The history is driven by small scripts, one step per word:
 //   c:X copy X    p paste (records the item's text, or "-" when none)    back / fwd manual moves
@@ -87,6 +89,94 @@ static QStringList words(const char* text)
 class TestClipboardHistory : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+
+    void a_row_is_one_short_line_of_the_text_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("row");
+        const QChar mark(0x23CE);
+        const QChar more(0x2026);
+        QTest::newRow("plain") << "plain" << "plain";
+        QTest::newRow("line ends of every kind are one mark each")
+            << "a\nb\r\nc\rd" << QStringLiteral("a%1b%1c%1d").arg(mark);
+        QTest::newRow("tabs and controls") << "a\tb\x01" << "a b ";
+        QTest::newRow("exactly a row") << QString(300, 'x') << QString(300, 'x');
+        QTest::newRow("one more is cut") << QString(301, 'x') << QString(300, 'x') + more;
+        // 299 letters and then an emoji: the pair would be cut in half.
+        QTest::newRow("a surrogate pair is never split")
+            << QString(299, 'x') + QString::fromUtf8("\xF0\x9F\x98\x80") + "tail" << QString(299, 'x') + more;
+    }
+    void a_row_is_one_short_line_of_the_text()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, row);
+        QCOMPARE(ClipboardHistory::row_text_of(text), row);
+    }
+
+    void a_mime_row_reads_only_the_start_of_the_text()
+    {
+        QMimeData item;
+        // Many megabytes of multi-byte text; the row needs only its start.
+        QByteArray bytes;
+        for (int i = 0; i < 200000; ++i)
+            bytes += "\xC3\xA9t\xC3\xA9 ";
+        item.setData(QStringLiteral("text/plain"), bytes);
+        const QString row = ClipboardHistory::row_text_of(item);
+        QCOMPARE(row.size(), 301);
+        QVERIFY(row.startsWith(QString::fromUtf8("\xC3\xA9t\xC3\xA9 \xC3\xA9t\xC3\xA9 ")));
+        QVERIFY(!row.contains(QChar::ReplacementCharacter));
+
+        QMimeData image;
+        image.setImageData(QImage(4, 4, QImage::Format_RGB32));
+        image.setText(QStringLiteral("alt text"));
+        QCOMPARE(ClipboardHistory::row_text_of(image), QStringLiteral("Image Data"));
+
+        QMimeData files;
+        files.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/a b.txt")), QUrl::fromLocalFile("/tmp/c")});
+        QCOMPARE(ClipboardHistory::row_text_of(files), QStringLiteral("/tmp/a b.txt /tmp/c"));
+        QCOMPARE(ClipboardHistory::row_text_of(QMimeData()), QString());
+    }
+
+    void the_dialog_listing_data()
+    {
+        QTest::addColumn<QString>("order");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QList<int>>("indices");
+        QTest::addColumn<int>("position_after");
+        // The history holds three items: indices 0, 1, 2.
+        QTest::newRow("backward at the newest") << "backward" << 2 << true << QList<int>{2, 1, 0} << 2;
+        QTest::newRow("backward beyond the end") << "backward" << 5 << true << QList<int>{2, 1, 0} << 5;
+        QTest::newRow("backward at -1") << "backward" << -1 << false << QList<int>{} << -1;
+        QTest::newRow("backward below -1") << "backward" << -3 << true << QList<int>{} << -3;
+        QTest::newRow("forward at 1") << "forward" << 1 << true << QList<int>{1, 2} << 1;
+        QTest::newRow("forward at -1") << "forward" << -1 << true << QList<int>{0, 1, 2} << 0;
+        QTest::newRow("forward at n") << "forward" << 3 << false << QList<int>{} << 3;
+        QTest::newRow("forward beyond n") << "forward" << 4 << true << QList<int>{} << 4;
+        QTest::newRow("forward below -1") << "forward" << -2 << true << QList<int>{} << -2;
+    }
+    void the_dialog_listing()
+    {
+        QFETCH(QString, order);
+        QFETCH(int, position);
+        QFETCH(bool, opens);
+        QFETCH(QList<int>, indices);
+        QFETCH(int, position_after);
+        ClipboardHistory history;
+        history.set_rich_text_copy_enabled(false);
+        for (const char* text : {"X", "Y", "Z"})
+            history.insert_front_text(QString::fromLatin1(text));
+        history.set_paste_order(order);
+        history.set_position(position);
+        const std::optional<QList<int>> listing = history.open_dialog_listing();
+        QCOMPARE(listing.has_value(), opens);
+        QCOMPARE(listing.value_or(QList<int>{}), indices);
+        QCOMPARE(history.position(), position_after);
+        // Every listed row names an item, and the row rule gives back the listed index.
+        for (int row = 0; row < indices.size(); ++row)
+            QCOMPARE(history.index_for_row(row), std::optional<int>(indices.at(row)));
+        QVERIFY(!history.index_for_row(indices.size()) || indices.isEmpty());
+    }
     void scripts_data()
     {
         QTest::addColumn<QString>("order");
