@@ -4,6 +4,7 @@
 #include "core/Keyboard.h"
 
 #include <QString>
+#include <QtGlobal>
 
 #include <memory>
 
@@ -26,3 +27,11 @@ bool clipboard_has_owner();
 // platform opens ("-display" argument, else DISPLAY): without one, Qt aborts inside the application object's
 // constructor. Other platforms (offscreen, in the tests) are not checked. Call before the application object.
 QString display_problem(int argc, char** argv);
+
+// The window that has the keyboard focus now (0 when none or unknown), to give it back later.
+quint64 focused_window();
+
+// Pastes into `window` as the user would: gives it the keyboard focus, lets go of any modifier still held (the
+// program would otherwise see Alt+Ctrl+V or nothing) and presses Ctrl+V. The press goes through the keyboard's
+// interception like any other. Returns false when no key could be injected.
+bool paste_into(quint64 window);

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/App.h"
 
+#include "core/AutocompleteDatabase.h"
 #include "core/Keyboard.h"
 #include "core/MimeCopy.h"
 #include "core/SaveManager.h"
 #include "core/Trace.h"
 #include "platform/Platform.h"
 #include "platform/StartUpEntry.h"
+#include "ui/AutocompleteDialog.h"
 #include "ui/HistoryDialog.h"
 #include "ui/HotkeyProcessor.h"
 #include "ui/ImageViewer.h"
@@ -40,6 +42,8 @@ namespace {
 App* g_app_to_rescue = nullptr;
 
 constexpr int k_window_icon_side = 64;
+// The autocomplete paste's injected Ctrl+V reaches the keyboard well within this time; a later Ctrl+V is the user's.
+constexpr qint64 k_autocomplete_paste_ms = 1000;
 // The hover preview stands this far to the right of the history dialog.
 constexpr int k_preview_gap = 11;
 
@@ -67,6 +71,8 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     m_history_dialog = std::make_unique<HistoryDialog>(this);
     m_image_viewer = new ImageViewer(m_history_dialog.get());
     m_status_indicator = std::make_unique<StatusIndicator>();
+    m_autocomplete_database = std::make_unique<AutocompleteDatabase>(AutocompleteDatabase::default_path());
+    m_autocomplete_dialog = std::make_unique<AutocompleteDialog>(this, m_autocomplete_database.get());
 
     setWindowTitle(QCoreApplication::applicationName());
     m_save_manager->load_settings(m_settings);
@@ -106,6 +112,9 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
 
     m_status_indicator->show();
     connect(m_status_indicator.get(), &StatusIndicator::clicked, this, &App::on_button_open_history_dialog_clicked);
+    connect(m_autocomplete_dialog.get(), &AutocompleteDialog::autocomplete_list_item_activated, this,
+            &App::slot_autocomplete_list_item_activated);
+    connect(m_autocomplete_dialog.get(), &AutocompleteDialog::close_me, this, &App::autocomplete_dialog_close);
 
     m_keyboard->set_hooked(true);
     connect(m_keyboard.get(), &Keyboard::signal_key_pressed, this, &App::key_pressed);
@@ -166,6 +175,8 @@ App::~App()
     m_tray_icon.reset();
     // Before the history: its previews watch the items.
     m_history_dialog.reset();
+    m_autocomplete_dialog.reset();
+    m_autocomplete_database.reset();
     // The temporary directory goes with every snapshot in it.
     m_mime_copy.reset();
     m_save_manager.reset();
@@ -425,6 +436,7 @@ void App::copy_to_stackpaste_clipboard()
         trace::plain(QStringLiteral("Text of %1 characters").arg(text.size()));
         m_history.copy_step();
         add_to_stackpaste_text_history(text);
+        m_autocomplete_dialog->database_insert(text);
         TRACE("----- copy_to_stackpaste_clipboard ----- ");
     }
     TRACE("END copy_to_stackpaste_clipboard()");
@@ -477,6 +489,11 @@ void App::paste_pressed()
 void App::paste_from_stackpaste_clipboard()
 {
     TRACE("START paste_from_stackpaste_clipboard()");
+    // The autocomplete paste's own Ctrl+V: the chosen text is on the clipboard already and must stay there.
+    if (m_autocomplete_paste.isValid() && m_autocomplete_paste.elapsed() < k_autocomplete_paste_ms) {
+        m_autocomplete_paste.invalidate();
+        return;
+    }
     if (m_history.is_paused())
         return;
     // A paste that writes nothing leaves the position where it was: the user never got the item.
@@ -672,7 +689,7 @@ void App::on_button_clear_autocomplete_history_clicked()
     if (message_box::question(this, QStringLiteral("Warning"),
                               QStringLiteral("Are you sure you want to clear the history file?")) != QMessageBox::Yes)
         return;
-    qDebug() << "The autocomplete history is not part of this version yet: nothing to clear";
+    m_autocomplete_dialog->delete_history();
 }
 
 void App::on_button_toggle_note_dialog_clicked()
@@ -692,7 +709,35 @@ void App::enter_hidden_feature_spell()
 
 void App::open_autocomplete_dialog()
 {
-    qDebug() << "The autocomplete window is not part of this version yet";
+    qDebug() << "\nCalling open_autocomplete_dialog()";
+    if (!m_autocomplete_dialog->isHidden()) {
+        m_autocomplete_dialog->hide();
+        return;
+    }
+    m_window_before_autocomplete = focused_window();
+    const QPoint cursor = QCursor::pos();
+    refresh_user_time();
+    m_autocomplete_dialog->show_at(
+        placement::inside(cursor, m_autocomplete_dialog->frameGeometry().size(), screen_area(cursor)));
+}
+
+void App::autocomplete_dialog_close()
+{
+    m_autocomplete_dialog->hide();
+}
+
+void App::slot_autocomplete_list_item_activated(QString str)
+{
+    // The chosen text goes straight onto the clipboard, paused or not and whatever it holds: the history and its
+    // position stay as they were, and our own write is not recorded as a copy.
+    auto content = std::make_unique<QMimeData>();
+    content->setText(str);
+    set_ignore_and_write_clipboard(content.release());
+    m_autocomplete_paste.start();
+    if (!paste_into(m_window_before_autocomplete)) {
+        m_autocomplete_paste.invalidate();
+        qDebug() << "The chosen text is on the clipboard: paste it with Ctrl+V";
+    }
 }
 
 void App::slot_button_open_helper_dialog()

@@ -6,10 +6,13 @@
 #include "core/Settings.h"
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <memory>
 
+class AutocompleteDatabase;
+class AutocompleteDialog;
 class HistoryDialog;
 class HotkeyProcessor;
 class ImageViewer;
@@ -43,6 +46,7 @@ public:
     StatusIndicator* status_indicator() const { return m_status_indicator.get(); }
     TrayIcon* tray_icon() const { return m_tray_icon.get(); }
     HistoryDialog* history_dialog() const { return m_history_dialog.get(); }
+    AutocompleteDialog* autocomplete_dialog() const { return m_autocomplete_dialog.get(); }
     ImageViewer* image_viewer() const { return m_image_viewer; }
     QPoint status_indicator_position() const;
     void move_status_indicator(const QPoint& position);
@@ -61,10 +65,14 @@ public:
 
 public Q_SLOTS:
     bool is_debug_mode() { return false; }
-    // Windows of later versions: the spell entry, the autocomplete window, the help and note windows and the
-    // shortcut settings. Until they exist these say so on the debug channel and do nothing else.
+    // Windows of later versions: the spell entry, the help and note windows and the shortcut settings. Until they
+    // exist these say so on the debug channel and do nothing else.
     void enter_hidden_feature_spell();
+    // The autocomplete window: opened at the cursor, or closed when it is open.
     void open_autocomplete_dialog();
+    void autocomplete_dialog_close();
+    // Pastes the chosen text into the window that had the keyboard before the autocomplete window opened.
+    void slot_autocomplete_list_item_activated(QString str);
     void slot_button_open_helper_dialog();
     void slot_toggle_note_dialog();
     void open_url(const QString& url);
@@ -158,6 +166,11 @@ private:
     std::unique_ptr<StatusIndicator> m_status_indicator;
     std::unique_ptr<TrayIcon> m_tray_icon;
     std::unique_ptr<HistoryDialog> m_history_dialog;
+    std::unique_ptr<AutocompleteDatabase> m_autocomplete_database;
+    std::unique_ptr<AutocompleteDialog> m_autocomplete_dialog;
+    quint64 m_window_before_autocomplete = 0;
+    // Running from the autocomplete paste's injected Ctrl+V until the keyboard has delivered it.
+    QElapsedTimer m_autocomplete_paste;
     ImageViewer* m_image_viewer = nullptr; // child of the history dialog
 
     bool m_is_keyboard_hook_connected = false;

@@ -153,13 +153,7 @@ bool HistoryDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != this)
         return QDialog::eventFilter(watched, event);
-    if (event->type() == QEvent::WindowActivate) {
-        m_has_been_active = true;
-    } else if (event->type() == QEvent::Hide) {
-        m_has_been_active = false;
-    } else if (m_has_been_active && !isActiveWindow()) {
-        // Another window became active: the user has moved on.
-        m_has_been_active = false;
+    if (m_self_closing.should_close(*this, *event)) {
         setVisible(false);
         Q_EMIT close_me();
         return true;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ui/SelfClosing.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -68,7 +70,5 @@ private:
     QPushButton* m_delete_button = nullptr;
     QPushButton* m_history_button = nullptr;
     bool m_is_locked_icon = false;
-    // Activation comes some time after the window is mapped; until it has come, the events of the showing itself
-    // must not close the dialog.
-    bool m_has_been_active = false;
+    SelfClosing m_self_closing;
 };

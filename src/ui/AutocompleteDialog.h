@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "ui/SelfClosing.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class App;
+class AutocompleteDatabase;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+namespace Ui {
+class AutocompleteDialog;
+}
+
+// The remembered texts: a filter, the texts that contain it, a count, and buttons to the history dialog and to delete
+// the selected text. Activating a row hands its whole text to App for pasting. Closes itself as soon as another window
+// becomes active, and on Escape. The SQL is the database's; this window only asks it. Main thread only.
+class AutocompleteDialog : public QDialog {
+    Q_OBJECT
+public:
+    // app: not owned; database: not owned, outlives the window.
+    AutocompleteDialog(App* app, AutocompleteDatabase* database);
+    ~AutocompleteDialog() override;
+
+    void database_insert(const QString& str);
+    void update_item_count();
+    // Brings the window up with the keyboard in the filter.
+    void show_at(const QPoint& position);
+
+    // For the tests.
+    QLineEdit* filter() const { return m_filter; }
+    QListWidget* list() const { return m_list; }
+    QPushButton* history_button() const { return m_history_button; }
+    QPushButton* delete_button() const { return m_delete_button; }
+    QString count_text() const;
+    QStringList row_texts() const;
+
+Q_SIGNALS:
+    void autocomplete_list_item_activated(QString str);
+    void close_me();
+
+public Q_SLOTS:
+    void input_changed(const QString& str);
+    void list_item_activated(QListWidgetItem* e);
+    void delete_history();
+    void slot_delete_selected_element();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // Up, Down and Return typed in the filter move through and activate the list.
+    bool filter_key(QKeyEvent* event);
+
+    std::unique_ptr<Ui::AutocompleteDialog> m_ui;
+    App* m_app;
+    AutocompleteDatabase* m_database;
+    QLineEdit* m_filter = nullptr;
+    QListWidget* m_list = nullptr;
+    QPushButton* m_history_button = nullptr;
+    QPushButton* m_delete_button = nullptr;
+    SelfClosing m_self_closing;
+};
