@@ -33,6 +33,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -714,11 +715,23 @@ void App::open_autocomplete_dialog()
         m_autocomplete_dialog->hide();
         return;
     }
-    m_window_before_autocomplete = focused_window();
+    remember_user_window();
     const QPoint cursor = QCursor::pos();
     refresh_user_time();
     m_autocomplete_dialog->show_at(
         placement::inside(cursor, m_autocomplete_dialog->frameGeometry().size(), screen_area(cursor)));
+}
+
+void App::remember_user_window()
+{
+    // Opened from the history dialog, the autocomplete window must paste where the user was before that.
+    const quint64 focused = focused_window();
+    const QWidgetList ours = QApplication::topLevelWidgets();
+    const bool is_ours = std::any_of(ours.begin(), ours.end(), [focused](QWidget* widget) {
+        return widget->testAttribute(Qt::WA_WState_Created) && widget->internalWinId() == focused;
+    });
+    if (!is_ours)
+        m_user_window = focused;
 }
 
 void App::autocomplete_dialog_close()
@@ -734,7 +747,7 @@ void App::slot_autocomplete_list_item_activated(QString str)
     content->setText(str);
     set_ignore_and_write_clipboard(content.release());
     m_autocomplete_paste.start();
-    if (!paste_into(m_window_before_autocomplete)) {
+    if (!paste_into(m_user_window)) {
         m_autocomplete_paste.invalidate();
         qDebug() << "The chosen text is on the clipboard: paste it with Ctrl+V";
     }
@@ -766,6 +779,7 @@ void App::open_history_dialog()
         return;
     }
     m_history_dialog->clear_list();
+    remember_user_window();
     // At the cursor, kept whole on the cursor's screen.
     const QPoint cursor = QCursor::pos();
     m_history_dialog->move(placement::inside(cursor, m_history_dialog->frameGeometry().size(), screen_area(cursor)));

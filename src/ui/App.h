@@ -153,6 +153,7 @@ private:
     void show_mode_in_effect();
     // Lists the indices' rows in the history dialog with the order label.
     void fill_history_dialog(const QList<int>& indices);
+    void remember_user_window();
 
     std::unique_ptr<Ui::app> m_ui;
     ClipboardHistory m_history;
@@ -168,7 +169,8 @@ private:
     std::unique_ptr<HistoryDialog> m_history_dialog;
     std::unique_ptr<AutocompleteDatabase> m_autocomplete_database;
     std::unique_ptr<AutocompleteDialog> m_autocomplete_dialog;
-    quint64 m_window_before_autocomplete = 0;
+    // The window the user worked in when one of our windows opened: the autocomplete paste goes there.
+    quint64 m_user_window = 0;
     // Running from the autocomplete paste's injected Ctrl+V until the keyboard has delivered it.
     QElapsedTimer m_autocomplete_paste;
     ImageViewer* m_image_viewer = nullptr; // child of the history dialog
