@@ -70,9 +70,37 @@ AutocompleteDatabase::AutocompleteDatabase(const QString& path) : m_path(path)
     } else if (run(query, QStringLiteral("CREATE TABLE stuff (thing TEXT)"), {})) {
         qDebug() << "DB: Table created";
     }
-    // The lookup before each insert would read the whole table without it.
     if (!m_is_read_only)
-        run(query, QStringLiteral("CREATE INDEX IF NOT EXISTS stuff_thing ON stuff (thing)"), {});
+        prepare_for_speed();
+}
+
+void AutocompleteDatabase::prepare_for_speed()
+{
+    QSqlQuery query(connection(m_connection));
+    // A commit with the default journal waits for two syncs of the disk (over 20 ms here); the write-ahead log keeps
+    // the file intact on a crash with one.
+    query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    // The lookup before each insert would read the whole table without it.
+    run(query, QStringLiteral("CREATE INDEX IF NOT EXISTS stuff_thing ON stuff (thing)"), {});
+    // Counting 100,000 texts reads them all: the count is kept beside them, by triggers, so that whatever writes the
+    // table keeps it right.
+    if (!query.exec(QStringLiteral("SELECT n FROM stuff_count")) || !query.next()) {
+        connection(m_connection).transaction();
+        run(query, QStringLiteral("CREATE TABLE IF NOT EXISTS stuff_count (n INTEGER)"), {});
+        run(query, QStringLiteral("DELETE FROM stuff_count"), {});
+        run(query, QStringLiteral("INSERT INTO stuff_count (n) SELECT COUNT(thing) FROM stuff"), {});
+        run(query,
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS stuff_count_insert AFTER INSERT ON stuff "
+                           "WHEN NEW.thing IS NOT NULL BEGIN UPDATE stuff_count SET n = n + 1; END"),
+            {});
+        run(query,
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS stuff_count_delete AFTER DELETE ON stuff "
+                           "WHEN OLD.thing IS NOT NULL BEGIN UPDATE stuff_count SET n = n - 1; END"),
+            {});
+        connection(m_connection).commit();
+    }
+    m_has_kept_count = query.exec(QStringLiteral("SELECT n FROM stuff_count")) && query.next();
 }
 
 AutocompleteDatabase::~AutocompleteDatabase()
@@ -197,7 +225,9 @@ std::optional<int> AutocompleteDatabase::count() const
     if (!m_is_open)
         return std::nullopt;
     QSqlQuery query(connection(m_connection));
-    if (!run(query, QStringLiteral("SELECT COUNT(thing) FROM stuff"), {}, "Error: ") || !query.next())
+    const QString statement = m_has_kept_count ? QStringLiteral("SELECT n FROM stuff_count")
+                                               : QStringLiteral("SELECT COUNT(thing) FROM stuff");
+    if (!run(query, statement, {}, "Error: ") || !query.next())
         return std::nullopt;
     return query.value(0).toInt();
 }

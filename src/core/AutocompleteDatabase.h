@@ -17,7 +17,7 @@ class AutocompleteDatabase {
 public:
     static inline const QString k_file_name = QStringLiteral("autocomplete.spaste");
     // How many rows a listing returns at most: the window shows the first ones at once however many are stored.
-    static constexpr int k_list_limit = 1000;
+    static constexpr int k_list_limit = 500;
 
     // Opens (or creates) the database at path.
     explicit AutocompleteDatabase(const QString& path);
@@ -51,10 +51,13 @@ private:
     bool open();
     bool is_database() const;
     void move_aside();
+    // The index, the kept count and the write-ahead log of a writable file.
+    void prepare_for_speed();
 
     QString m_path;
     QString m_connection;
     QString m_moved_aside_to;
     bool m_is_open = false;
     bool m_is_read_only = false;
+    bool m_has_kept_count = false;
 };

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -66,6 +68,33 @@ private Q_SLOTS:
             database.insert(QString::fromLatin1(text));
         QCOMPARE(database.matching(filter), found);
         QCOMPARE(database.matching(QString(), 2), (QStringList{"Abc", "xaby"}));
+    }
+
+    // A file of an earlier version has the table alone; the count kept beside it starts from what is there.
+    void a_file_with_the_table_alone_is_counted_right_from_then_on()
+    {
+        {
+            QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+            old.setDatabaseName(path());
+            QVERIFY(old.open());
+            QSqlQuery query(old);
+            QVERIFY(query.exec(QStringLiteral("CREATE TABLE stuff (thing TEXT)")));
+            QVERIFY(query.exec(QStringLiteral("INSERT INTO stuff (thing) VALUES ('a'), ('b'), ('c')")));
+            query = QSqlQuery();
+            old.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("old"));
+        AutocompleteDatabase database(path());
+        QCOMPARE(database.count(), std::optional<int>(3));
+        database.insert(QStringLiteral("d"));
+        database.insert(QStringLiteral("d"));
+        database.remove(QStringLiteral("a"));
+        database.remove(QStringLiteral("not there"));
+        QCOMPARE(database.count(), std::optional<int>(3));
+        database.remove_all();
+        QCOMPARE(database.count(), std::optional<int>(0));
+        database.insert(QStringLiteral("e"));
+        QCOMPARE(database.count(), std::optional<int>(1));
     }
 
     void the_file_is_private()
