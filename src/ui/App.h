@@ -15,6 +15,7 @@ class MimeCopy;
 class QMimeData;
 class QTimer;
 class SaveManager;
+class ShortcutsDialog;
 class StatusIndicator;
 class TrayIcon;
 namespace Ui {
@@ -40,6 +41,8 @@ public:
     bool is_keyboard_hook_connected() const { return m_is_keyboard_hook_connected; }
     StatusIndicator* status_indicator() const { return m_status_indicator.get(); }
     TrayIcon* tray_icon() const { return m_tray_icon.get(); }
+    ShortcutsDialog* shortcuts_dialog() const { return m_shortcuts_dialog.get(); }
+    HotkeyProcessor* hotkey_processor() const { return m_hotkey_processor.get(); }
     QPoint status_indicator_position() const;
     void move_status_indicator(const QPoint& position);
     // The number the counter shows; 0 while it shows none.
@@ -61,6 +64,8 @@ public Q_SLOTS:
     // settings. Until they exist these say so on the debug channel and do nothing else.
     void enter_hidden_feature_spell();
     void open_history_dialog();
+    void open_autocomplete_dialog();
+    void show_debug_info();
     void slot_button_open_helper_dialog();
     void slot_toggle_note_dialog();
     void open_url(const QString& url);
@@ -87,6 +92,8 @@ public Q_SLOTS:
     void history_dialog_list_item_activated();
     void lock_current_position();
     void unlock_current_position();
+    // The shortcut settings closed (Ok or otherwise): their texts registered again and kept in the settings.
+    void update_global_shortcuts();
     void slot_history_list_item_position_changed(int from, int to);
     void slot_combobox_edit_text_changed(QString new_text);
     void key_pressed(int key, int flags);
@@ -135,6 +142,8 @@ private:
     void show_mode_in_effect();
 
     std::unique_ptr<Ui::app> m_ui;
+    // Before the hotkey processor, which reads its texts: destroyed after it.
+    std::unique_ptr<ShortcutsDialog> m_shortcuts_dialog;
     ClipboardHistory m_history;
     Settings m_settings;
     std::unique_ptr<SaveManager> m_save_manager;

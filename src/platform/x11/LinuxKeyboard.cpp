@@ -690,8 +690,17 @@ bool LinuxKeyboard::is_control_held() const
 void LinuxKeyboard::report(int key, int flags, bool control)
 {
     m_control_held = control;
+    // flags: the press's modifier state (a raw copy or cut event has none but Control)
+    m_modifiers = control ? Qt::ControlModifier : Qt::NoModifier;
+    if (flags & XCB_MOD_MASK_SHIFT)
+        m_modifiers |= Qt::ShiftModifier;
+    if (flags & XCB_MOD_MASK_1)
+        m_modifiers |= Qt::AltModifier;
+    if (flags & XCB_MOD_MASK_4)
+        m_modifiers |= Qt::MetaModifier;
     Q_EMIT signal_key_pressed(key, flags);
     m_control_held = false;
+    m_modifiers = Qt::NoModifier;
 }
 
 std::unique_ptr<Keyboard> create_keyboard()
