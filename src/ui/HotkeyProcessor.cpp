@@ -17,18 +17,10 @@ using Command = void (App::*)();
 
 // The App slot of each row of k_shortcut_commands.
 constexpr std::array<Command, k_shortcut_count> k_commands{
-    &App::switch_paste_order,
-    &App::pause_or_resume_stackpaste,
-    &App::enable_or_disable_rich_text_copy,
-    &App::clipboard_history_go_back,
-    &App::clipboard_history_go_forward,
-    &App::clear_clipboard_history,
-    &App::open_history_dialog,
-    &App::clipboard_history_go_back,
-    &App::clipboard_history_go_forward,
-    &App::show_debug_info,
-    &App::open_autocomplete_dialog,
-    &App::lock_current_position,
+    &App::switch_paste_order,        &App::pause_or_resume_stackpaste,   &App::enable_or_disable_rich_text_copy,
+    &App::clipboard_history_go_back, &App::clipboard_history_go_forward, &App::clear_clipboard_history,
+    &App::open_history_dialog,       &App::clipboard_history_go_back,    &App::clipboard_history_go_forward,
+    &App::show_debug_info,           &App::open_autocomplete_dialog,     &App::lock_current_position,
 };
 
 constexpr Qt::KeyboardModifiers k_paste_key_extras = Qt::ShiftModifier | Qt::AltModifier;

@@ -21,12 +21,12 @@ ShortcutsDialog::ShortcutsDialog() : QDialog(nullptr), m_ui(std::make_unique<Ui:
 {
     m_ui->setupUi(this);
     setWindowTitle(tr("Change Settings"));
-    m_buttons = {m_ui->pushButton,    m_ui->pushButton_2,  m_ui->pushButton_3,  m_ui->pushButton_4,
-                 m_ui->pushButton_5,  m_ui->pushButton_6,  m_ui->pushButton_7,  m_ui->pushButton_8,
-                 m_ui->pushButton_9,  m_ui->pushButton_10, m_ui->pushButton_11, m_ui->pushButton_12};
-    m_line_edits = {m_ui->lineEdit,    m_ui->lineEdit_2,  m_ui->lineEdit_3,  m_ui->lineEdit_4,
-                    m_ui->lineEdit_5,  m_ui->lineEdit_6,  m_ui->lineEdit_7,  m_ui->lineEdit_8,
-                    m_ui->lineEdit_9,  m_ui->lineEdit_10, m_ui->lineEdit_11, m_ui->lineEdit_12};
+    m_buttons = {m_ui->pushButton,   m_ui->pushButton_2,  m_ui->pushButton_3,  m_ui->pushButton_4,
+                 m_ui->pushButton_5, m_ui->pushButton_6,  m_ui->pushButton_7,  m_ui->pushButton_8,
+                 m_ui->pushButton_9, m_ui->pushButton_10, m_ui->pushButton_11, m_ui->pushButton_12};
+    m_line_edits = {m_ui->lineEdit,   m_ui->lineEdit_2,  m_ui->lineEdit_3,  m_ui->lineEdit_4,
+                    m_ui->lineEdit_5, m_ui->lineEdit_6,  m_ui->lineEdit_7,  m_ui->lineEdit_8,
+                    m_ui->lineEdit_9, m_ui->lineEdit_10, m_ui->lineEdit_11, m_ui->lineEdit_12};
     m_slider = m_ui->horizontalSlider;
     m_current_button = m_ui->button_ok;
     m_ui->button_ok->setFocusPolicy(Qt::NoFocus);
