@@ -641,6 +641,11 @@ void App::update_global_shortcuts()
     m_settings.shortcuts = m_shortcuts_dialog->shortcut_texts();
 }
 
+void App::show_debug_info()
+{
+    qDebug() << "The debug window is not part of this version yet";
+}
+
 void App::on_button_toggle_status_indicator_clicked()
 {
     m_status_indicator->setVisible(!m_status_indicator->isVisible());
@@ -669,19 +674,14 @@ void App::enter_hidden_feature_spell()
     qDebug() << "The spells are not part of this version yet";
 }
 
-void App::open_history_dialog()
-{
-    qDebug() << "The history dialog is not part of this version yet";
-}
-
 void App::open_autocomplete_dialog()
 {
     qDebug() << "The autocomplete window is not part of this version yet";
 }
 
-void App::show_debug_info()
+void App::open_history_dialog()
 {
-    qDebug() << "The debug window is not part of this version yet";
+    qDebug() << "The history dialog is not part of this version yet";
 }
 
 void App::slot_button_open_helper_dialog()

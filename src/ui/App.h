@@ -65,7 +65,6 @@ public Q_SLOTS:
     void enter_hidden_feature_spell();
     void open_history_dialog();
     void open_autocomplete_dialog();
-    void show_debug_info();
     void slot_button_open_helper_dialog();
     void slot_toggle_note_dialog();
     void open_url(const QString& url);
@@ -94,6 +93,8 @@ public Q_SLOTS:
     void unlock_current_position();
     // The shortcut settings closed (Ok or otherwise): their texts registered again and kept in the settings.
     void update_global_shortcuts();
+    // The debug window of a later version: says so on the debug channel.
+    void show_debug_info();
     void slot_history_list_item_position_changed(int from, int to);
     void slot_combobox_edit_text_changed(QString new_text);
     void key_pressed(int key, int flags);
