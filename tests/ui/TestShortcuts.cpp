@@ -86,7 +86,7 @@ private Q_SLOTS:
         QTest::keyPress(&dialog, Qt::Key_K);
         QTest::keyRelease(&dialog, Qt::Key_K);
         QVERIFY(!dialog.is_capturing());
-        QVERIFY(row_button(dialog, 11)->isVisible() || !row_button(dialog, 11)->isHidden());
+        QVERIFY(!row_button(dialog, 11)->isHidden());
         QCOMPARE(row_button(dialog, 11)->text(), QStringLiteral("Alt+Ctrl+K"));
         QCOMPARE(dialog.shortcut_texts()[11], QStringLiteral("Alt+Ctrl+K"));
         // The order pressed is only the text's: it is the same combination.
@@ -173,7 +173,7 @@ private Q_SLOTS:
         const QKeySequence parsed(text, QKeySequence::NativeText);
         QCOMPARE(parsed.count(), 1);
         QVERIFY(parsed[0] != Qt::Key_unknown);
-        QCOMPARE(parsed.toString(QKeySequence::PortableText), text == "Meta+S" ? QStringLiteral("Meta+S") : text);
+        QCOMPARE(parsed.toString(QKeySequence::PortableText), text);
     }
 
     // A key that no text can name (AltGr) is left out instead of recording a character that means another key.
