@@ -3,15 +3,13 @@
 // client of the test's own holds combinations as another program would.
 #include "platform/x11/GlobalHotkey.h"
 #include "support/Desktop.h"
+#include "support/OtherClient.h"
 
 #include <QGuiApplication>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include <xcb/xcb.h>
-#include <xcb/xcb_keysyms.h>
-
-#include <cstdlib>
 
 using namespace desktop;
 
@@ -19,45 +17,6 @@ namespace {
 
 constexpr uint16_t k_ctrl_alt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
 constexpr uint16_t k_num_lock = XCB_MOD_MASK_2; // Xvfb's map puts NumLock on Mod2
-
-// Another program's connection: grabs a combination the way any client may.
-class OtherClient {
-public:
-    OtherClient() : m_connection(xcb_connect(nullptr, nullptr))
-    {
-        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-    }
-    ~OtherClient() { xcb_disconnect(m_connection); }
-
-    xcb_keycode_t keycode(xcb_keysym_t keysym) const
-    {
-        xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(m_connection);
-        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym);
-        const xcb_keycode_t first = codes ? codes[0] : 0;
-        std::free(codes);
-        xcb_key_symbols_free(symbols);
-        return first;
-    }
-    // Whether the grab was granted, i.e. nobody else holds the combination. Keeps it when asked.
-    bool grab(xcb_keycode_t code, uint16_t modifiers, bool keep)
-    {
-        xcb_generic_error_t* error =
-            xcb_request_check(m_connection, xcb_grab_key_checked(m_connection, 0, m_root, modifiers, code,
-                                                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        std::free(error);
-        if (!error && !keep)
-            ungrab(code, modifiers);
-        return !error;
-    }
-    void ungrab(xcb_keycode_t code, uint16_t modifiers)
-    {
-        std::free(xcb_request_check(m_connection, xcb_ungrab_key_checked(m_connection, code, m_root, modifiers)));
-    }
-
-private:
-    xcb_connection_t* m_connection;
-    xcb_window_t m_root;
-};
 
 // Presses `keys` (xdotool's names) and says whether the spy saw exactly one more activation. A press that must not
 // fire is given time to arrive: the next press of a key that does fire is what is waited for.

@@ -4,6 +4,7 @@
 // would. Leaves a screenshot of the dialog with a marked row in the build folder.
 #include "core/SaveManager.h"
 #include "support/Desktop.h"
+#include "support/OtherClient.h"
 #include "ui/App.h"
 #include "ui/HotkeyProcessor.h"
 #include "ui/ShortcutsDialog.h"
@@ -16,49 +17,12 @@
 #include <QTest>
 
 #include <xcb/xcb.h>
-#include <xcb/xcb_keysyms.h>
-
-#include <cstdlib>
 
 using namespace desktop;
 
 namespace {
 
 constexpr uint16_t k_ctrl_alt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
-
-// Another program that holds one combination for as long as it lives.
-class Holder {
-public:
-    Holder(xcb_keysym_t keysym, uint16_t modifiers)
-        : m_connection(xcb_connect(nullptr, nullptr)), m_modifiers(modifiers)
-    {
-        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-        xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(m_connection);
-        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym);
-        m_keycode = codes ? codes[0] : 0;
-        std::free(codes);
-        xcb_key_symbols_free(symbols);
-        xcb_generic_error_t* error =
-            xcb_request_check(m_connection, xcb_grab_key_checked(m_connection, 0, m_root, modifiers, m_keycode,
-                                                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        m_held = !error;
-        std::free(error);
-    }
-    ~Holder() { xcb_disconnect(m_connection); }
-    bool held() const { return m_held; }
-    void let_go()
-    {
-        std::free(
-            xcb_request_check(m_connection, xcb_ungrab_key_checked(m_connection, m_keycode, m_root, m_modifiers)));
-    }
-
-private:
-    xcb_connection_t* m_connection;
-    xcb_window_t m_root = XCB_NONE;
-    xcb_keycode_t m_keycode = 0;
-    uint16_t m_modifiers;
-    bool m_held = false;
-};
 
 QPushButton* row_button(ShortcutsDialog& dialog, int row)
 {
@@ -108,8 +72,9 @@ private Q_SLOTS:
     // has let go, closing the dialog registers it.
     void a_combination_held_elsewhere_marks_its_row()
     {
-        Holder holder('d', k_ctrl_alt);
-        QVERIFY(holder.held());
+        OtherClient other;
+        const xcb_keycode_t d = other.keycode('d');
+        QVERIFY(other.grab(d, k_ctrl_alt, true));
         App app;
         ShortcutsDialog& dialog = *app.shortcuts_dialog();
         for (int row = 0; row < k_shortcut_count; ++row) {
@@ -129,7 +94,7 @@ private Q_SLOTS:
         QDir().mkpath(folder);
         QVERIFY(dialog.grab().save(folder + QStringLiteral("/shortcuts-dialog.png")));
 
-        holder.let_go();
+        other.ungrab(d, k_ctrl_alt);
         dialog.accept();
         QVERIFY(app.hotkey_processor()->problem(9).isEmpty());
         QVERIFY(row_button(dialog, 9)->toolTip().isEmpty());
