@@ -5,6 +5,13 @@
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+// The XKB header names a struct member "explicit", which is a keyword in C++.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
+
+#include <initializer_list>
 
 #include <cstdint>
 #include <cstdlib>
@@ -21,15 +28,36 @@ public:
     OtherClient(const OtherClient&) = delete;
     OtherClient& operator=(const OtherClient&) = delete;
 
-    // The first key of the current map that carries the keysym.
+    // The key whose plain symbol (no Shift, first layout) is the keysym, or 0.
     xcb_keycode_t keycode(xcb_keysym_t keysym) const
     {
         xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(m_connection);
-        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym);
-        const xcb_keycode_t first = codes ? codes[0] : 0;
-        std::free(codes);
+        const xcb_setup_t* setup = xcb_get_setup(m_connection);
+        xcb_keycode_t found = 0;
+        for (int code = setup->min_keycode; code <= setup->max_keycode && !found; ++code) {
+            if (xcb_key_symbols_get_keysym(symbols, static_cast<xcb_keycode_t>(code), 0) == keysym)
+                found = static_cast<xcb_keycode_t>(code);
+        }
         xcb_key_symbols_free(symbols);
-        return first;
+        return found;
+    }
+    // Presses and releases `key` with the modifier keys held, by keycode (XTest), whatever layout is active.
+    void tap(std::initializer_list<xcb_keysym_t> modifiers, xcb_keycode_t key)
+    {
+        for (const xcb_keysym_t modifier : modifiers)
+            fake(keycode(modifier), true);
+        fake(key, true);
+        fake(key, false);
+        for (const xcb_keysym_t modifier : modifiers)
+            fake(keycode(modifier), false);
+        sync();
+    }
+    // Makes layout `group` of the keyboard's list the active one, as a layout switch key does.
+    void lock_group(int group)
+    {
+        std::free(xcb_xkb_use_extension_reply(m_connection, xcb_xkb_use_extension(m_connection, 1, 0), nullptr));
+        xcb_xkb_latch_lock_state(m_connection, XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, static_cast<uint8_t>(group), 0, 0, 0);
+        sync();
     }
     // Whether the grab was granted, i.e. nobody else holds the combination. Keeps it when asked.
     bool grab(xcb_keycode_t code, uint16_t modifiers, bool keep)
@@ -48,6 +76,13 @@ public:
     }
 
 private:
+    void fake(xcb_keycode_t code, bool down)
+    {
+        xcb_test_fake_input(m_connection, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_NONE, 0,
+                            0, 0);
+    }
+    void sync() { std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr)); }
+
     xcb_connection_t* m_connection;
     xcb_window_t m_root = XCB_NONE;
 };

@@ -17,6 +17,7 @@ namespace {
 
 constexpr uint16_t k_ctrl_alt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
 constexpr uint16_t k_num_lock = XCB_MOD_MASK_2; // Xvfb's map puts NumLock on Mod2
+constexpr xcb_keysym_t k_ctrl = 0xffe3, k_shift = 0xffe1, k_alt = 0xffe9;
 
 // Presses `keys` (xdotool's names) and says whether the spy saw exactly one more activation. A press that must not
 // fire is given time to arrive: the next press of a key that does fire is what is waited for.
@@ -28,11 +29,16 @@ bool fires(QSignalSpy& spy, const QString& keys)
     return QTest::qWaitFor([&] { return spy.count() > before; }, 3000) && spy.count() == before + 1;
 }
 
-bool set_layout(const QString& layout)
+bool run_ok(const QString& program, const QStringList& arguments)
 {
     int exit_code = -1;
-    run(QStringLiteral("setxkbmap"), {layout}, 10000, QByteArray(), &exit_code);
+    run(program, arguments, 10000, QByteArray(), &exit_code);
     return exit_code == 0;
+}
+
+bool set_layout(const QString& layout)
+{
+    return run_ok(QStringLiteral("setxkbmap"), {layout});
 }
 
 } // namespace
@@ -88,6 +94,33 @@ private Q_SLOTS:
 
         QVERIFY(set_layout(QStringLiteral("us")));
         QTRY_VERIFY_WITH_TIMEOUT(fires(spy, "ctrl+alt+shift+comma"), 10000);
+    }
+
+    // Two layouts: the active one decides where "<" is, and a switch to the other moves the grabs with it. The keys
+    // are pressed by keycode, as the keyboard sends them, since xdotool picks the layout of each symbol it types.
+    void a_layout_switch_moves_the_grabs()
+    {
+        QVERIFY(run_ok(QStringLiteral("setxkbmap"), {"-layout", "us,de"}));
+        OtherClient keys;
+        const xcb_keycode_t comma = keys.keycode(','), less = keys.keycode('<'); // less: the key of its own
+        QVERIFY(comma && less);
+        const auto fires_on = [&](QSignalSpy& spy, std::initializer_list<xcb_keysym_t> modifiers, xcb_keycode_t key) {
+            const int before = spy.count();
+            keys.tap(modifiers, key);
+            return QTest::qWaitFor([&] { return spy.count() > before; }, 2000) && spy.count() == before + 1;
+        };
+        GlobalHotkey hotkey;
+        QSignalSpy spy(&hotkey, &GlobalHotkey::activated);
+        QVERIFY(hotkey.setShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+<")), true));
+        QTRY_VERIFY_WITH_TIMEOUT(fires_on(spy, {k_ctrl, k_alt, k_shift}, comma), 10000);
+
+        keys.lock_group(1); // German
+        QTRY_VERIFY_WITH_TIMEOUT(!fires_on(spy, {k_ctrl, k_alt, k_shift}, comma), 10000);
+        QVERIFY(fires_on(spy, {k_ctrl, k_alt}, less));
+
+        keys.lock_group(0);
+        QTRY_VERIFY_WITH_TIMEOUT(fires_on(spy, {k_ctrl, k_alt, k_shift}, comma), 10000);
+        QVERIFY(run_ok(QStringLiteral("setxkbmap"), {"us"}));
     }
 
     // A combination that another program holds leaves only that hotkey without its shortcut; once the other
