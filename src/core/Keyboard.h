@@ -22,6 +22,11 @@ public:
     virtual bool set_hooked(bool on) = 0;
     // Whether Control is held for the key press being delivered now.
     virtual bool is_control_held() const = 0;
+    // The modifiers held for the key press being delivered now; Control alone where the platform tells no more.
+    virtual Qt::KeyboardModifiers modifiers_held() const
+    {
+        return is_control_held() ? Qt::ControlModifier : Qt::NoModifier;
+    }
 
 Q_SIGNALS:
     // key: the key's code as above; flags: platform bits, passed on, used by nobody.

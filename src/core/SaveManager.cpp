@@ -232,6 +232,13 @@ void SaveManager::load_settings(Settings& settings) const
     const int x = value(k_indicator_x_key, 0).toInt();
     settings.indicator_position = QPoint(x, y);
     load_ignore_monitors(settings);
+    // Several defaults are taken by desktops (Ctrl+Alt+Left and Right switch workspaces), so a shortcut the user
+    // gave a command must outlive the run. An absent key is the default.
+    for (int row = 0; row < k_shortcut_count; ++row) {
+        const ShortcutCommand& command = k_shortcut_commands[row];
+        settings.shortcuts[row] =
+            text_value(QLatin1String(command.settings_key), QString::fromLatin1(command.default_shortcut));
+    }
 }
 
 void SaveManager::save_settings(const Settings& settings)
@@ -245,6 +252,8 @@ void SaveManager::save_settings(const Settings& settings)
     m_settings->setValue(k_indicator_x_key, settings.indicator_position.x());
     m_settings->setValue(k_indicator_y_key, settings.indicator_position.y());
     save_ignore_monitors(settings);
+    for (int row = 0; row < k_shortcut_count; ++row)
+        m_settings->setValue(QLatin1String(k_shortcut_commands[row].settings_key), settings.shortcuts[row]);
 }
 
 void SaveManager::load_ignore_monitors(Settings& settings) const

@@ -2,9 +2,13 @@
 #pragma once
 
 #include "core/ClipboardHistory.h"
+#include "core/ShortcutTable.h"
 
 #include <QList>
 #include <QPoint>
+#include <QString>
+
+#include <array>
 
 // Every value kept in the settings file. App holds the program's values in one of these and hands the history's
 // switches to the ClipboardHistory; the defaults below are those of a fresh installation.
@@ -21,4 +25,14 @@ struct Settings {
     HistoryOptions history; // IsStackpastePaused, IsRichTextCopyEnabled, UseAutomaticPositionMovement, PasteOrder
     QPoint indicator_position;
     QList<int> ignore_monitors;
+    // The shortcut of each row of k_shortcut_commands; an empty text is no shortcut.
+    std::array<QString, k_shortcut_count> shortcuts = default_shortcuts();
+
+    static std::array<QString, k_shortcut_count> default_shortcuts()
+    {
+        std::array<QString, k_shortcut_count> texts;
+        for (int row = 0; row < k_shortcut_count; ++row)
+            texts[row] = QString::fromLatin1(k_shortcut_commands[row].default_shortcut);
+        return texts;
+    }
 };

@@ -16,6 +16,7 @@
 #include "ui/MainWindowLook.h"
 #include "ui/MessageBox.h"
 #include "ui/Placement.h"
+#include "ui/ShortcutsDialog.h"
 #include "ui/StatusIndicator.h"
 #include "ui/TrayIcon.h"
 #include "ui_App.h"
@@ -30,6 +31,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QSlider>
 #include <QTimer>
 #include <QUrl>
 
@@ -61,12 +63,13 @@ QRect screen_area(const QPoint& point)
 
 App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
 {
+    m_shortcuts_dialog = std::make_unique<ShortcutsDialog>();
     // The switches start as in a fresh installation until the settings are loaded.
     m_save_manager = std::make_unique<SaveManager>();
     m_ui = std::make_unique<Ui::app>();
 
     m_keyboard = keyboard ? std::move(keyboard) : create_keyboard();
-    m_hotkey_processor = std::make_unique<HotkeyProcessor>(this, m_keyboard.get());
+    m_hotkey_processor = std::make_unique<HotkeyProcessor>(this, m_keyboard.get(), m_shortcuts_dialog.get());
     m_clipboard = QGuiApplication::clipboard();
     m_mime_copy = std::make_unique<MimeCopy>();
     m_history_dialog = std::make_unique<HistoryDialog>(this);
@@ -75,8 +78,12 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     m_autocomplete_database = std::make_unique<AutocompleteDatabase>(AutocompleteDatabase::default_path());
     m_autocomplete_dialog = std::make_unique<AutocompleteDialog>(this, m_autocomplete_database.get());
 
+    m_shortcuts_dialog->setModal(true);
     setWindowTitle(QCoreApplication::applicationName());
     m_save_manager->load_settings(m_settings);
+    // Registered once, with the shortcuts the user gave the commands, not first with the defaults.
+    m_shortcuts_dialog->set_shortcut_texts(m_settings.shortcuts);
+    m_hotkey_processor->create_shortcuts();
     m_history.set_options(m_settings.history);
     move_status_indicator(m_settings.indicator_position);
     m_tray_icon = std::make_unique<TrayIcon>(this);
@@ -111,7 +118,14 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
             &App::slot_history_list_item_position_changed);
     connect(m_history_dialog->history_button(), &QPushButton::clicked, this, &App::open_autocomplete_dialog);
 
+    connect(m_shortcuts_dialog.get(), &QDialog::accepted, this, &App::update_global_shortcuts);
+    connect(m_shortcuts_dialog.get(), &QDialog::rejected, this, &App::update_global_shortcuts);
+
     m_status_indicator->show();
+    // The slider starts where the counter's opacity is, so its first touch does not make the counter vanish.
+    m_shortcuts_dialog->slider()->setValue(qRound(m_status_indicator->windowOpacity() * 100));
+    connect(m_shortcuts_dialog->slider(), &QSlider::valueChanged, m_status_indicator.get(),
+            &StatusIndicator::set_transparency);
     connect(m_status_indicator.get(), &StatusIndicator::clicked, this, &App::on_button_open_history_dialog_clicked);
     connect(m_autocomplete_dialog.get(), &AutocompleteDialog::autocomplete_list_item_activated, this,
             &App::slot_autocomplete_list_item_activated);
@@ -677,7 +691,23 @@ void App::on_button_open_history_dialog_clicked()
 
 void App::on_button_show_shortcut_settings_clicked()
 {
-    qDebug() << "The shortcut settings are not part of this version yet";
+    // While the dialog is open no shortcut is registered, so the keys pressed in it are recorded, not run.
+    m_hotkey_processor->disconnect_shortcuts();
+    refresh_user_time();
+    m_shortcuts_dialog->show();
+    m_shortcuts_dialog->raise();
+    m_shortcuts_dialog->activateWindow();
+}
+
+void App::update_global_shortcuts()
+{
+    m_hotkey_processor->update_shortcuts();
+    m_settings.shortcuts = m_shortcuts_dialog->shortcut_texts();
+}
+
+void App::show_debug_info()
+{
+    qDebug() << "The debug window is not part of this version yet";
 }
 
 void App::on_button_toggle_status_indicator_clicked()

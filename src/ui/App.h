@@ -20,6 +20,7 @@ class MimeCopy;
 class QMimeData;
 class QTimer;
 class SaveManager;
+class ShortcutsDialog;
 class StatusIndicator;
 class TrayIcon;
 namespace Ui {
@@ -48,6 +49,8 @@ public:
     HistoryDialog* history_dialog() const { return m_history_dialog.get(); }
     AutocompleteDialog* autocomplete_dialog() const { return m_autocomplete_dialog.get(); }
     ImageViewer* image_viewer() const { return m_image_viewer; }
+    ShortcutsDialog* shortcuts_dialog() const { return m_shortcuts_dialog.get(); }
+    HotkeyProcessor* hotkey_processor() const { return m_hotkey_processor.get(); }
     QPoint status_indicator_position() const;
     void move_status_indicator(const QPoint& position);
     // The number the counter shows; 0 while it shows none.
@@ -65,8 +68,8 @@ public:
 
 public Q_SLOTS:
     bool is_debug_mode() { return false; }
-    // Windows of later versions: the spell entry, the help and note windows and the shortcut settings. Until they
-    // exist these say so on the debug channel and do nothing else.
+    // Windows of later versions: the spell entry, the help and note windows. Until they exist these say so on the
+    // debug channel and do nothing else.
     void enter_hidden_feature_spell();
     // The autocomplete window: opened at the cursor, or closed when it is open.
     void open_autocomplete_dialog();
@@ -103,6 +106,10 @@ public Q_SLOTS:
     void history_dialog_list_item_activated();
     void lock_current_position();
     void unlock_current_position();
+    // The shortcut settings closed (Ok or otherwise): their texts registered again and kept in the settings.
+    void update_global_shortcuts();
+    // The debug window of a later version: says so on the debug channel.
+    void show_debug_info();
     void slot_history_list_item_position_changed(int from, int to);
     void slot_combobox_edit_text_changed(QString new_text);
     void key_pressed(int key, int flags);
@@ -156,6 +163,8 @@ private:
     void remember_user_window();
 
     std::unique_ptr<Ui::app> m_ui;
+    // Before the hotkey processor, which reads its texts: destroyed after it.
+    std::unique_ptr<ShortcutsDialog> m_shortcuts_dialog;
     ClipboardHistory m_history;
     Settings m_settings;
     std::unique_ptr<SaveManager> m_save_manager;

@@ -2,11 +2,37 @@
 #include "ui/HotkeyProcessor.h"
 
 #include "core/Keyboard.h"
+#include "platform/x11/GlobalHotkey.h"
 #include "ui/App.h"
+#include "ui/ShortcutsDialog.h"
 
 #include <QDebug>
+#include <QTimer>
 
-HotkeyProcessor::HotkeyProcessor(App* app, const Keyboard* keyboard) : m_app(app), m_keyboard(keyboard) {}
+#include <cstdio>
+
+namespace {
+
+using Command = void (App::*)();
+
+// The App slot of each row of k_shortcut_commands.
+constexpr std::array<Command, k_shortcut_count> k_commands{
+    &App::switch_paste_order,        &App::pause_or_resume_stackpaste,   &App::enable_or_disable_rich_text_copy,
+    &App::clipboard_history_go_back, &App::clipboard_history_go_forward, &App::clear_clipboard_history,
+    &App::open_history_dialog,       &App::clipboard_history_go_back,    &App::clipboard_history_go_forward,
+    &App::show_debug_info,           &App::open_autocomplete_dialog,     &App::lock_current_position,
+};
+
+constexpr Qt::KeyboardModifiers k_paste_key_extras = Qt::ShiftModifier | Qt::AltModifier;
+
+} // namespace
+
+HotkeyProcessor::HotkeyProcessor(App* app, const Keyboard* keyboard, ShortcutsDialog* dialog)
+    : QObject(nullptr), m_app(app), m_keyboard(keyboard), m_dialog(dialog)
+{
+}
+
+HotkeyProcessor::~HotkeyProcessor() = default;
 
 void HotkeyProcessor::handle_key(int key)
 {
@@ -20,12 +46,93 @@ void HotkeyProcessor::handle_key(int key)
     case Keyboard::k_key_x:
         m_app->cut_pressed();
         break;
-    case Keyboard::k_key_v:
+    case Keyboard::k_key_v: {
         qDebug() << "Pasting";
         m_app->paste_from_stackpaste_clipboard();
         qDebug() << "Done pasting";
+        const QKeySequence pressed(int(m_keyboard->modifiers_held()) | Qt::Key_V);
+        for (int row = 0; row < k_shortcut_count; ++row) {
+            // After the key has gone on: the keyboard is held until this returns.
+            if (!m_on_paste_key[row].isEmpty() && m_on_paste_key[row] == pressed)
+                QTimer::singleShot(0, this, [this, row] { run_command(row); });
+        }
         break;
+    }
     default:
         break;
     }
+}
+
+void HotkeyProcessor::create_shortcuts()
+{
+    std::fprintf(stdout, "create_shortcuts executed\n");
+    std::fflush(stdout);
+    qDebug() << "----\n CREATING SHORTCUTS \n ----";
+    for (int row = 0; row < k_shortcut_count; ++row) {
+        if (!m_hotkeys[row])
+            m_hotkeys[row] = std::make_unique<GlobalHotkey>();
+        apply(row);
+    }
+}
+
+void HotkeyProcessor::disconnect_shortcuts()
+{
+    qDebug() << "----\n DISCONNECTING SHORTCUTS \n ----";
+    for (int row = 0; row < k_shortcut_count; ++row) {
+        if (!m_hotkeys[row])
+            continue;
+        m_hotkeys[row]->setShortcut(QKeySequence(), true);
+        disconnect(m_connections[row]);
+        m_on_paste_key[row] = QKeySequence();
+    }
+}
+
+void HotkeyProcessor::update_shortcuts()
+{
+    qDebug() << "----\n UPDATING SHORTCUTS \n ----";
+    for (int row = 0; row < k_shortcut_count; ++row) {
+        if (m_hotkeys[row])
+            apply(row);
+    }
+}
+
+QString HotkeyProcessor::problem(int row) const
+{
+    return row >= 0 && row < k_shortcut_count ? m_problems[row] : QString();
+}
+
+void HotkeyProcessor::apply(int row)
+{
+    GlobalHotkey& hotkey = *m_hotkeys[row];
+    // Never two connections, however often this runs: each press runs the command once.
+    disconnect(m_connections[row]);
+    m_on_paste_key[row] = QKeySequence();
+    const QString text = m_dialog->shortcut_texts()[row];
+    const QKeySequence shortcut(text, QKeySequence::NativeText);
+    if (rides_on_paste_key(shortcut)) {
+        hotkey.setShortcut(QKeySequence(), true);
+        m_on_paste_key[row] = shortcut;
+        m_problems[row].clear();
+        qDebug().noquote() << "The shortcut" << text << "runs with the paste the key makes";
+    } else {
+        hotkey.setShortcut(shortcut, true);
+        m_problems[row] = text.isEmpty() ? QString() : hotkey.registration_error();
+        m_connections[row] = connect(&hotkey, &GlobalHotkey::activated, this, [this, row] { run_command(row); });
+    }
+    m_dialog->set_row_problem(row, m_problems[row]);
+}
+
+void HotkeyProcessor::run_command(int row)
+{
+    (m_app->*k_commands[row])();
+}
+
+bool HotkeyProcessor::rides_on_paste_key(const QKeySequence& shortcut) const
+{
+    if (shortcut.count() != 1 || !m_app->settings().use_keyboard_shortcuts)
+        return false;
+    const int combination = shortcut[0];
+    const auto modifiers = Qt::KeyboardModifiers(combination & int(Qt::KeyboardModifierMask));
+    return (combination & ~int(Qt::KeyboardModifierMask)) == Qt::Key_V && (modifiers & Qt::ControlModifier) &&
+           !(modifiers & ~(Qt::ControlModifier | k_paste_key_extras));
 }

@@ -1,19 +1,58 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-class App;
-class Keyboard;
+#include "core/ShortcutTable.h"
 
-// Turns the key presses of the Keyboard into the copy, cut and paste operations of App. Runs on the main thread,
-// inside the key press: the focused program gets the key only after handle_key() has returned.
-class HotkeyProcessor {
+#include <QKeySequence>
+#include <QMetaObject>
+#include <QObject>
+
+#include <array>
+#include <memory>
+
+class App;
+class GlobalHotkey;
+class Keyboard;
+class ShortcutsDialog;
+
+// Turns the key presses of the Keyboard into the copy, cut and paste operations of App, and owns the twelve
+// system-wide shortcuts, one per row of k_shortcut_commands, which run their App command once per press. The
+// shortcuts follow the texts of the ShortcutsDialog. A shortcut of Control with the paste key (Ctrl+Alt+V) is not
+// grabbed, since the keyboard holds every Ctrl+V: its command runs right after the paste that the press makes.
+// Ctrl+Alt+C and Ctrl+Alt+X are grabbed like any other; the keyboard sees them all the same, so the copy or cut is
+// noted too. Main thread only.
+class HotkeyProcessor : public QObject {
+    Q_OBJECT
 public:
-    HotkeyProcessor(App* app, const Keyboard* keyboard);
+    HotkeyProcessor(App* app, const Keyboard* keyboard, ShortcutsDialog* dialog);
+    ~HotkeyProcessor() override;
 
     // Acts only while Control is held (whatever other modifiers are down): C copies, X cuts, V pastes.
     void handle_key(int key);
 
+    // Creates the twelve hotkeys and registers them from the dialog's texts.
+    void create_shortcuts();
+    // Gives every shortcut up and disconnects it from its command (while the dialog is open its keys are recorded).
+    void disconnect_shortcuts();
+    // Registers the dialog's current texts again and connects each hotkey to its command once.
+    void update_shortcuts();
+
+    // Why the row's shortcut does not work, or an empty text when it works (or when there is none).
+    QString problem(int row) const;
+    // The row's hotkey (tests); null before create_shortcuts().
+    GlobalHotkey* hotkey(int row) const { return m_hotkeys[row].get(); }
+
 private:
+    void apply(int row);
+    void run_command(int row);
+    // Whether the text is Control with V, and at most Shift and Alt besides: a press the keyboard holds.
+    bool rides_on_paste_key(const QKeySequence& shortcut) const;
+
     App* m_app;
     const Keyboard* m_keyboard;
+    ShortcutsDialog* m_dialog;
+    std::array<std::unique_ptr<GlobalHotkey>, k_shortcut_count> m_hotkeys;
+    std::array<QMetaObject::Connection, k_shortcut_count> m_connections;
+    std::array<QKeySequence, k_shortcut_count> m_on_paste_key; // the shortcuts run by the paste key, else empty
+    std::array<QString, k_shortcut_count> m_problems;
 };

@@ -14,12 +14,16 @@ public:
         return on;
     }
     bool is_control_held() const override { return m_control; }
+    Qt::KeyboardModifiers modifiers_held() const override { return m_modifiers; }
 
-    void press(int key, bool control = true)
+    // `extra`: the modifiers held besides Control.
+    void press(int key, bool control = true, Qt::KeyboardModifiers extra = Qt::NoModifier)
     {
         m_control = control;
+        m_modifiers = extra | (control ? Qt::ControlModifier : Qt::NoModifier);
         Q_EMIT signal_key_pressed(key, 0);
         m_control = false;
+        m_modifiers = Qt::NoModifier;
     }
 
     bool m_hooked = false;
@@ -27,4 +31,5 @@ public:
 
 private:
     bool m_control = false;
+    Qt::KeyboardModifiers m_modifiers = Qt::NoModifier;
 };

@@ -3,6 +3,7 @@
 
 #include "platform/Platform.h"
 #include "platform/StopSignals.h"
+#include "platform/x11/KeyGrab.h"
 #include "platform/x11/LinuxKeyboardProbe.h"
 
 #include <QDebug>
@@ -38,9 +39,6 @@ constexpr auto k_take_bound = std::chrono::milliseconds(200);
 // A handler that has started is waited for, but not forever: past this the press is replayed while it still runs.
 constexpr auto k_run_bound = std::chrono::milliseconds(1000);
 
-constexpr xcb_keysym_t k_keysym_num_lock = 0xff7f;
-constexpr uint8_t k_error_bad_access = 10;
-
 struct WatchedKey {
     xcb_keysym_t keysym; // lower-case letter; the lookup finds the key in every column of the map
     int key;             // the upper-case letter
@@ -55,11 +53,7 @@ constexpr WatchedKey k_watched_keys[] = {
 constexpr xcb_keysym_t k_grabbed_keysym = 0x76;
 constexpr int k_modifier_row_control = 2; // rows of the modifier map: Shift, Lock, Control, Mod1..Mod5
 
-struct FreeDeleter {
-    void operator()(void* pointer) const { std::free(pointer); }
-};
-// Replies, errors and keycode lists of xcb are malloc()ed for the caller.
-template <typename T> using XcbPointer = std::unique_ptr<T, FreeDeleter>;
+using key_grab::XcbPointer;
 
 struct KeySymbolsDeleter {
     void operator()(xcb_key_symbols_t* symbols) const { xcb_key_symbols_free(symbols); }
@@ -197,7 +191,6 @@ private:
     bool try_grab(const GrabPlan& plan);
     void ungrab_locked();
     bool select_raw_keys(bool on);
-    uint16_t num_lock_mask(xcb_key_symbols_t* symbols, const xcb_get_modifier_mapping_reply_t* mapping) const;
 
     LinuxKeyboard* m_keyboard;
     xcb_connection_t* m_connection = nullptr;
@@ -519,24 +512,6 @@ int LinuxKeyboard::Worker::active_layout()
     return state ? state->group : -1;
 }
 
-uint16_t LinuxKeyboard::Worker::num_lock_mask(xcb_key_symbols_t* symbols,
-                                              const xcb_get_modifier_mapping_reply_t* mapping) const
-{
-    // NumLock has no fixed modifier bit; the modifier map says which of Mod1..Mod5 carries it (usually Mod2).
-    XcbPointer<xcb_keycode_t> num_lock(xcb_key_symbols_get_keycode(symbols, k_keysym_num_lock));
-    if (!num_lock || !mapping)
-        return 0;
-    const xcb_keycode_t* rows = xcb_get_modifier_mapping_keycodes(mapping);
-    const int per_modifier = mapping->keycodes_per_modifier;
-    for (int index = 0; index < 8 * per_modifier; ++index) {
-        for (const xcb_keycode_t* keycode = num_lock.get(); *keycode != XCB_NO_SYMBOL; ++keycode) {
-            if (*keycode == rows[index])
-                return static_cast<uint16_t>(1u << (index / per_modifier));
-        }
-    }
-    return 0;
-}
-
 GrabPlan LinuxKeyboard::Worker::plan() const
 {
     GrabPlan plan;
@@ -547,18 +522,15 @@ GrabPlan LinuxKeyboard::Worker::plan() const
         xcb_get_modifier_mapping_reply(m_connection, xcb_get_modifier_mapping(m_connection), nullptr));
 
     // A passive grab matches the modifier state exactly, so every lock and extra modifier needs a grab of its own.
-    const uint16_t num_lock = num_lock_mask(symbols.get(), mapping.get());
-    for (unsigned combination = 0; combination < 16; ++combination) {
+    const uint16_t num_lock = key_grab::num_lock_mask(symbols.get(), mapping.get());
+    for (unsigned combination = 0; combination < 4; ++combination) {
         uint16_t modifiers = XCB_MOD_MASK_CONTROL;
         if (combination & 1u)
             modifiers |= XCB_MOD_MASK_SHIFT;
         if (combination & 2u)
             modifiers |= XCB_MOD_MASK_1;
-        if (combination & 4u)
-            modifiers |= XCB_MOD_MASK_LOCK;
-        if (combination & 8u)
-            modifiers |= num_lock;
-        plan.modifier_sets.push_back(modifiers);
+        for (const uint16_t variant : key_grab::with_lock_variants(modifiers, num_lock))
+            plan.modifier_sets.push_back(variant);
     }
     std::sort(plan.modifier_sets.begin(), plan.modifier_sets.end());
     plan.modifier_sets.erase(std::unique(plan.modifier_sets.begin(), plan.modifier_sets.end()),
@@ -618,33 +590,24 @@ GrabPlan LinuxKeyboard::Worker::plan() const
 
 bool LinuxKeyboard::Worker::grab_locked(const GrabPlan& plan)
 {
-    struct Request {
-        xcb_void_cookie_t cookie;
-        uint16_t modifiers;
-    };
-    std::vector<Request> requests;
+    std::vector<key_grab::Grab> requests;
     for (const WatchedKeycode& watched : plan.keys) {
         if (!watched.grabbed)
             continue;
-        // Keyboard mode sync: the server holds the press until we answer with AllowEvents.
         for (const uint16_t modifiers : plan.modifier_sets)
-            requests.push_back({xcb_grab_key_checked(m_connection, 0, m_root, modifiers, watched.keycode,
-                                                     XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC),
-                                modifiers});
+            requests.push_back({watched.keycode, modifiers});
     }
-    // All requests are on their way before the first check, so the checks cost one round trip, not one each.
-    bool refused = false;
-    for (const Request& request : requests) {
-        XcbPointer<xcb_generic_error_t> error(xcb_request_check(m_connection, request.cookie));
-        if (!error)
-            continue;
-        refused = true;
-        if (error->error_code == k_error_bad_access)
-            qDebug().noquote() << "LinuxKeyboard:" << describe(request.modifiers, Keyboard::k_key_v)
+    // Keyboard mode sync: the server holds the press until we answer with AllowEvents.
+    const std::vector<key_grab::Refusal> refusals =
+        key_grab::grab_checked(m_connection, m_root, requests, XCB_GRAB_MODE_SYNC);
+    const bool refused = !refusals.empty();
+    for (const key_grab::Refusal& refusal : refusals) {
+        if (refusal.error_code == key_grab::k_error_bad_access)
+            qDebug().noquote() << "LinuxKeyboard:" << describe(refusal.grab.modifiers, Keyboard::k_key_v)
                                << "is grabbed by another program; Ctrl+V is not intercepted";
         else
-            qDebug().noquote() << "LinuxKeyboard: grabbing" << describe(request.modifiers, Keyboard::k_key_v)
-                               << "failed with X error" << error->error_code;
+            qDebug().noquote() << "LinuxKeyboard: grabbing" << describe(refusal.grab.modifiers, Keyboard::k_key_v)
+                               << "failed with X error" << refusal.error_code;
     }
     m_plan = plan;
     if (refused || requests.empty()) {
@@ -727,8 +690,17 @@ bool LinuxKeyboard::is_control_held() const
 void LinuxKeyboard::report(int key, int flags, bool control)
 {
     m_control_held = control;
+    // flags: the press's modifier state (a raw copy or cut event has none but Control)
+    m_modifiers = control ? Qt::ControlModifier : Qt::NoModifier;
+    if (flags & XCB_MOD_MASK_SHIFT)
+        m_modifiers |= Qt::ShiftModifier;
+    if (flags & XCB_MOD_MASK_1)
+        m_modifiers |= Qt::AltModifier;
+    if (flags & XCB_MOD_MASK_4)
+        m_modifiers |= Qt::MetaModifier;
     Q_EMIT signal_key_pressed(key, flags);
     m_control_held = false;
+    m_modifiers = Qt::NoModifier;
 }
 
 std::unique_ptr<Keyboard> create_keyboard()

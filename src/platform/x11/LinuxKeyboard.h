@@ -25,6 +25,7 @@ public:
 
     bool set_hooked(bool on) override;
     bool is_control_held() const override;
+    Qt::KeyboardModifiers modifiers_held() const override { return m_modifiers; }
 
 private:
     class Worker;
@@ -33,4 +34,5 @@ private:
 
     std::unique_ptr<Worker> m_worker;
     bool m_control_held = false;
+    Qt::KeyboardModifiers m_modifiers = Qt::NoModifier;
 };

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "core/ShortcutTable.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+class QLineEdit;
+class QPushButton;
+class QSlider;
+namespace Ui {
+class ShortcutsDialog;
+}
+
+// "Change Settings": the twelve shortcuts and the counter's transparency. A click on a row's shortcut starts a
+// capture: the keys pressed next (five at most, in the order pressed) are written into the row, and the first key
+// release ends it and keeps what was recorded. Escape during a capture gives the row back its previous shortcut.
+// Each key is recorded by the name QKeySequence reads back ("F1", "Home", "Del"); Ctrl, Alt, Shift, Meta, the arrows
+// and Space by their own names, letters, digits and punctuation as their character. The dialog only holds the texts;
+// whoever shows it gives the hotkeys up before and applies the texts on accepted() and rejected(). Main thread only.
+class ShortcutsDialog : public QDialog {
+    Q_OBJECT
+public:
+    ShortcutsDialog();
+    ~ShortcutsDialog() override;
+
+    const std::array<QString, k_shortcut_count>& shortcut_texts() const { return m_shortcut_texts; }
+    void set_shortcut_texts(const std::array<QString, k_shortcut_count>& texts);
+    // Marks the row as without a working shortcut, with `why` in its tool tip; an empty text clears the mark.
+    void set_row_problem(int row, const QString& why);
+    QString row_problem(int row) const;
+    QSlider* slider() const;
+    bool is_capturing() const;
+    int current_row() const { return m_current_row; }
+
+    // The capture rules, as the key handlers apply them.
+    void capture_press(int key);
+    void capture_release();
+    // The name a key is recorded by, or an empty text for a key QKeySequence has no name for.
+    static QString key_name(int key);
+
+    void on_button_ok();
+
+public Q_SLOTS:
+    void on_pushButton_clicked() { select_row(0); }
+    void on_pushButton_2_clicked() { select_row(1); }
+    void on_pushButton_3_clicked() { select_row(2); }
+    void on_pushButton_4_clicked() { select_row(3); }
+    void on_pushButton_5_clicked() { select_row(4); }
+    void on_pushButton_6_clicked() { select_row(5); }
+    void on_pushButton_7_clicked() { select_row(6); }
+    void on_pushButton_8_clicked() { select_row(7); }
+    void on_pushButton_9_clicked() { select_row(8); }
+    void on_pushButton_10_clicked() { select_row(9); }
+    void on_pushButton_11_clicked() { select_row(10); }
+    void on_pushButton_12_clicked() { select_row(11); }
+
+    void done(int result) override;
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void select_row(int row);
+    // Ends a capture without keeping it: the row shows its previous shortcut again.
+    void cancel_capture();
+    void show_row(int row, const QString& text);
+
+    std::unique_ptr<Ui::ShortcutsDialog> m_ui;
+    std::array<QString, k_shortcut_count> m_shortcut_texts;
+    std::array<QString, k_shortcut_count> m_problems;
+    std::array<QPushButton*, k_shortcut_count> m_buttons{};
+    std::array<QLineEdit*, k_shortcut_count> m_line_edits{};
+    QString m_capture_text;
+    int m_key_count = 0;
+    QPushButton* m_current_button = nullptr;
+    QLineEdit* m_current_line_edit = nullptr;
+    int m_current_row = -1;
+    QSlider* m_slider = nullptr;
+};
