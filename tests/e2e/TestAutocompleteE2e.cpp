@@ -72,15 +72,20 @@ private Q_SLOTS:
         QCOMPARE(target.finish(), chosen + "three");
         QCOMPARE(count(app.output(), "END copy_to_stackpaste_clipboard()"), copies);
 
-        // Started again from another folder: the texts are still there.
+        // Started again from another folder: the texts are still there. Paused, Ctrl+Alt+Space opens the window and
+        // the chosen text is pasted all the same.
         app.stop();
         QTemporaryDir elsewhere;
         app.process().setWorkingDirectory(elsewhere.path());
         QVERIFY(app.start());
-        copy(app, "four ");
         TextField second;
         QVERIFY(second.open());
-        QVERIFY(open_autocomplete(app));
+        xdotool({"key", "ctrl+alt+0"});
+        QVERIFY(app.wait_for_output("Stackpaste paused"));
+        xdotool({"key", "ctrl+alt+space"});
+        const qulonglong window = window_titled(QStringLiteral("Autocomplete"));
+        QVERIFY(window);
+        QTRY_COMPARE_WITH_TIMEOUT(focused_window(), window, 10000);
         xdotool({"type", "--delay", "50", "Grü"});
         QTest::qWait(200);
         xdotool({"key", "Return"});
