@@ -47,17 +47,6 @@ App* g_app_to_rescue = nullptr;
 constexpr int k_window_icon_side = 64;
 // The autocomplete paste's injected Ctrl+V reaches the keyboard well within this time; a later Ctrl+V is the user's.
 constexpr qint64 k_autocomplete_paste_ms = 1000;
-// The hover preview stands this far to the right of the history dialog.
-constexpr int k_preview_gap = 11;
-
-// The available area of the screen under a global point (the primary screen's when the point is on none).
-QRect screen_area(const QPoint& point)
-{
-    QScreen* screen = QGuiApplication::screenAt(point);
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    return screen ? screen->availableGeometry() : QRect(point, QSize(1, 1));
-}
 
 } // namespace
 
@@ -749,7 +738,7 @@ void App::open_autocomplete_dialog()
     const QPoint cursor = QCursor::pos();
     refresh_user_time();
     m_autocomplete_dialog->show_at(
-        placement::inside(cursor, m_autocomplete_dialog->frameGeometry().size(), screen_area(cursor)));
+        placement::inside(cursor, m_autocomplete_dialog->frameGeometry().size(), placement::screen_area(cursor)));
 }
 
 void App::remember_user_window()
@@ -812,7 +801,7 @@ void App::open_history_dialog()
     remember_user_window();
     // At the cursor, kept whole on the cursor's screen.
     const QPoint cursor = QCursor::pos();
-    m_history_dialog->move(placement::inside(cursor, m_history_dialog->frameGeometry().size(), screen_area(cursor)));
+    m_history_dialog->move(placement::inside(cursor, m_history_dialog->frameGeometry().size(), placement::screen_area(cursor)));
     const std::optional<QList<int>> listing = m_history.open_dialog_listing();
     if (!listing)
         return;
@@ -856,19 +845,7 @@ void App::history_dialog_item_entered(int row)
     m_image_viewer->hide_me();
     const std::optional<int> index = m_history.index_for_row(row);
     // Only an image is shown: an empty viewer would be a blank box on a desktop without a compositor.
-    if (index && m_history.mime_at(*index)->hasImage()) {
-        const QPoint cursor = QCursor::pos();
-        const QRect area = screen_area(cursor);
-        const QRect room = placement::beside(m_history_dialog->frameGeometry(), area, k_preview_gap);
-        // Some platforms draw a frame even around a tool-tip window: known once it was shown, and kept in the room.
-        const QSize frame = m_image_viewer->frameGeometry().size() - m_image_viewer->size();
-        const QPixmap preview = m_image_viewer->preview_of(*m_history.mime_at(*index), room.size() - frame);
-        if (!preview.isNull()) {
-            m_image_viewer->set_pixmap(preview);
-            m_image_viewer->move(placement::inside({room.left(), cursor.y()}, preview.size() + frame, room));
-            m_image_viewer->show();
-            m_image_viewer->move(placement::inside(m_image_viewer->pos(), m_image_viewer->frameGeometry().size(), area));
-        }
-    }
+    if (index && m_history.mime_at(*index)->hasImage())
+        m_image_viewer->show_beside(*m_history.mime_at(*index), m_history_dialog->frameGeometry(), QCursor::pos());
     trace::plain(QStringLiteral("END history_dialog_item_entered()"));
 }

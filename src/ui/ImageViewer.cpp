@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ImageViewer.h"
 
+#include "ui/Placement.h"
+
 #include <QBuffer>
 #include <QImageReader>
 #include <QLabel>
@@ -75,4 +77,19 @@ QPixmap ImageViewer::preview_of(const QMimeData& item, const QSize& bound)
         connect(&item, &QObject::destroyed, this, [this, key = &item] { m_previews.remove(key); });
     m_previews.insert(&item, Preview{bound, pixmap});
     return pixmap;
+}
+
+void ImageViewer::show_beside(const QMimeData& item, const QRect& dialog, const QPoint& cursor)
+{
+    const QRect area = placement::screen_area(cursor);
+    const QRect room = placement::beside(dialog, area, k_gap);
+    // Some platforms draw a frame even around a tool-tip window: known once it was shown, and kept in the room.
+    const QSize frame = frameGeometry().size() - size();
+    const QPixmap preview = preview_of(item, room.size() - frame);
+    if (preview.isNull())
+        return;
+    set_pixmap(preview);
+    move(placement::inside({room.left(), cursor.y()}, preview.size() + frame, room));
+    show();
+    move(placement::inside(pos(), frameGeometry().size(), area));
 }

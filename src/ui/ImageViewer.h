@@ -16,6 +16,9 @@ public:
     explicit ImageViewer(QWidget* parent);
 
     void set_pixmap(const QPixmap& pixmap);
+    // Shows the item's image beside the dialog (to its right where there is room) at the cursor's height, scaled to
+    // fit the screen. Shows nothing for an item without an image.
+    void show_beside(const QMimeData& item, const QRect& dialog, const QPoint& cursor);
     // The item's image scaled down to fit `bound` (never enlarged); a null pixmap when it holds no image.
     QPixmap preview_of(const QMimeData& item, const QSize& bound);
     int cached_previews() const { return m_previews.size(); }
@@ -27,6 +30,8 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    // The preview stands this far from the dialog.
+    static constexpr int k_gap = 11;
     struct Preview {
         QSize bound;
         QPixmap pixmap;

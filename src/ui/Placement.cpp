@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Placement.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include <algorithm>
 
 namespace placement {
@@ -21,6 +24,14 @@ QRect beside(const QRect& window, const QRect& area, int gap)
     if (right_width >= area.width() / 4 || right_width >= left_width)
         return QRect(right_left, area.top(), right_width, area.height());
     return QRect(area.left(), area.top(), left_width, area.height());
+}
+
+QRect screen_area(const QPoint& point)
+{
+    QScreen* screen = QGuiApplication::screenAt(point);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(point, QSize(1, 1));
 }
 
 } // namespace placement

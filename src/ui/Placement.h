@@ -16,4 +16,7 @@ QPoint inside(const QPoint& position, const QSize& size, const QRect& area);
 // left when the right leaves too little room and the left has more. The room spans the area's height.
 QRect beside(const QRect& window, const QRect& area, int gap);
 
+// The available area of the screen under a global point (the primary screen's when the point is on none).
+QRect screen_area(const QPoint& point);
+
 } // namespace placement
