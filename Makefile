@@ -1,12 +1,13 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # make run   installs what is missing, builds and starts Stackpaste on the current X display
 # make test  installs what is missing, builds (normal and sanitizer builds) and runs every test
+# make package builds a Debian package; make install installs under /usr/local (PREFIX=...)
 # make demo  runs the real program under a private X server and pastes three copies into a text field
 JOBS ?= $(shell nproc)
 BUILD := build
 ASAN_BUILD := build-asan
 
-.PHONY: all deps build build-asan run test test-asan test-normal demo bench format clean
+.PHONY: all deps build build-asan run test test-asan test-normal demo bench package install format clean
 
 all: build
 
@@ -41,6 +42,15 @@ test: test-asan test-normal
 
 demo: build
 	@./scripts/demo $(BUILD)/src/stackpaste
+
+# The Debian package, in build/ (installs under /usr).
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+# Installs under PREFIX (default /usr/local; DESTDIR is honoured).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 bench: build
 	@./scripts/run-benchmarks $(BUILD)

@@ -4,10 +4,55 @@
 #include "ui/App.h"
 #include "ui/SingleApplication.h"
 
+#include <QCommandLineParser>
 #include <QFont>
 #include <QFontDatabase>
 
 #include <cstdio>
+#include <optional>
+
+namespace {
+
+// Reads the command line: the exit status when the program is not to start (help, version, a wrong option).
+std::optional<int> read_command_line(int argc, char** argv)
+{
+    // The parser names the program from the application object's arguments; a light one is enough here.
+    int count = argc;
+    const QCoreApplication arguments(count, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Copy several things one after another, then every Ctrl+V pastes the next one."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    // Qt's own options are taken by the application object later.
+    for (const char* name : {"platform", "display", "style", "qwindowgeometry", "qwindowtitle", "qwindowicon"}) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "%s\n\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
+        return 2;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "Unexpected argument: %s\n\n%s", qPrintable(parser.positionalArguments().first()),
+                     qPrintable(parser.helpText()));
+        return 2;
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -19,7 +64,9 @@ int main(int argc, char** argv)
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     QCoreApplication::setApplicationName(QStringLiteral("Stackpaste"));
     QCoreApplication::setOrganizationName(QStringLiteral("Halcyon Works"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("0.0.6"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(STACKPASTE_VERSION));
+    if (const std::optional<int> status = read_command_line(argc, argv))
+        return *status;
 
     // Without an X server Qt would abort with advice to reinstall; say what is missing instead.
     if (const QString problem = display_problem(argc, argv); !problem.isEmpty()) {

@@ -145,7 +145,8 @@ QString SaveManager::path_for(const QString& executable_folder)
 {
     // A portable copy keeps its settings beside the executable. An installed program cannot or must not write
     // there, and a settings file there that cannot be written would make every start a first start.
-    if (is_system_folder(executable_folder) || !is_writable_folder(executable_folder))
+    if (is_system_folder(executable_folder) || is_installed_layout(executable_folder) ||
+        !is_writable_folder(executable_folder))
         return config_file_path();
     const QString beside = executable_folder + QLatin1Char('/') + k_file_name;
     const QFileInfo file(beside);
@@ -159,6 +160,15 @@ QString SaveManager::path_for(const QString& executable_folder)
     const QString fallback = config_file_path();
     qDebug() << "Settings file" << beside << reason << "- the settings are kept in" << fallback;
     return fallback;
+}
+
+bool SaveManager::is_installed_layout(const QString& executable_folder)
+{
+    // bin/ beside a share/ that holds our menu entry: an installation under any prefix (/usr/local, a home
+    // folder, an unpacked package), whose bin/ folder is shared with other programs.
+    const QDir bin(executable_folder);
+    return bin.dirName() == QLatin1String("bin") &&
+           QFileInfo::exists(bin.absoluteFilePath(QStringLiteral("../share/applications/") + k_menu_entry_name));
 }
 
 bool SaveManager::is_system_folder(const QString& folder)

@@ -46,6 +46,10 @@ public:
     // Whether the folder lies in a system prefix (/usr and everything below it, /bin, /sbin, /lib*, /opt), where a
     // program is installed, never portable, whoever can write there.
     static bool is_system_folder(const QString& folder);
+    // Whether executable_folder is the bin/ folder of an installation (whatever its prefix).
+    static bool is_installed_layout(const QString& executable_folder);
+    // The menu entry an installation puts into <prefix>/share/applications.
+    static inline const QString k_menu_entry_name = QStringLiteral("org.stackpaste.Stackpaste.desktop");
 
     // "1:3:" <-> {1, 3}; pieces that are not integers are skipped.
     static QList<int> decode_ignore_monitors(const QString& text);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/StartUpEntry.h"
 
+#include "core/SaveManager.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
@@ -116,11 +118,31 @@ void remove_start_up_entry()
         qDebug() << "Cannot remove the start-up entry" << file.fileName() << file.errorString();
 }
 
+QString installed_menu_entry()
+{
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/applications/") +
+                           SaveManager::k_menu_entry_name;
+    if (QFileInfo::exists(beside))
+        return QFileInfo(beside).canonicalFilePath();
+    // The folders of XDG_DATA_DIRS (the user's own folder excluded: that is where our own entry would go).
+    const QStringList folders = QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation).mid(1);
+    for (const QString& folder : folders) {
+        const QString path = folder + QLatin1Char('/') + SaveManager::k_menu_entry_name;
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return QString();
+}
+
 void create_shortcut_files()
 {
     const QString program = QCoreApplication::applicationFilePath();
     const QString applications = first_location(QStandardPaths::ApplicationsLocation);
-    if (!applications.isEmpty()) {
+    // An installed program's menu entry is the installation's: a second one of ours would list it twice.
+    const QString installed = installed_menu_entry();
+    if (!installed.isEmpty())
+        qDebug() << "The menu entry" << installed << "is installed; no menu entry of our own is made";
+    if (!applications.isEmpty() && installed.isEmpty()) {
         const QString folder = applications + QLatin1Char('/') + k_product;
         QDir().mkpath(folder);
         create_entry(folder + QLatin1Char('/') + k_product + k_entry_ending, desktop_entry(k_product, program, false));

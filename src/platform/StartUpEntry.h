@@ -12,8 +12,13 @@ void add_start_up_entry();
 // Removes the autostart entry if there is one.
 void remove_start_up_entry();
 // Creates, in order, <applications>/Stackpaste/Stackpaste.desktop, <applications>/Stackpaste/uninstall.desktop
-// and <desktop>/Stackpaste.desktop. Existing files are left as they are.
+// and <desktop>/Stackpaste.desktop. Existing files are left as they are. The two menu entries are skipped when the
+// program is installed with a menu entry of its own.
 void create_shortcut_files();
+
+// The system-wide menu entry of an installed Stackpaste (beside the executable's installation, or in a folder of
+// XDG_DATA_DIRS), or empty when there is none.
+QString installed_menu_entry();
 
 // The Exec value that starts `program`, escaped for a desktop entry.
 QString desktop_exec_value(const QString& program);

@@ -344,6 +344,24 @@ private Q_SLOTS:
             QCOMPARE(SaveManager::path_for(folder), config_path());
     }
 
+    // An installation under any prefix keeps its settings in the user's folder, never in a bin/ shared with others.
+    void an_installation_under_any_prefix_is_no_portable_copy()
+    {
+        const QString prefix = m_dir.filePath(QStringLiteral("prefix"));
+        const QString bin = prefix + QStringLiteral("/bin");
+        QVERIFY(QDir().mkpath(bin));
+        QCOMPARE(SaveManager::path_for(bin), bin + QStringLiteral("/Stackpaste_settings.ini"));
+        QVERIFY(QDir().mkpath(prefix + QStringLiteral("/share/applications")));
+        QFile entry(prefix + QStringLiteral("/share/applications/org.stackpaste.Stackpaste.desktop"));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.close();
+        QVERIFY(SaveManager::is_installed_layout(bin));
+        QCOMPARE(SaveManager::path_for(bin), config_path());
+        // A portable folder that merely sits beside such a tree is still portable.
+        QVERIFY(QDir().mkpath(prefix + QStringLiteral("/portable")));
+        QVERIFY(!SaveManager::is_installed_layout(prefix + QStringLiteral("/portable")));
+    }
+
     // Reading a FIFO never ends: the store must not open one. It runs in a child process, so that a hang fails
     // this test instead of stopping the whole run.
     void fifo_is_never_opened()

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 // HOME and XDG_CONFIG_HOME / XDG_DATA_HOME point into the test session's temporary folder.
@@ -118,6 +119,24 @@ private Q_SLOTS:
         create_shortcut_files();
         QCOMPARE(read(on_desktop), QByteArray("edited by the user"));
         QCOMPARE(read(uninstall), uninstall_entry);
+    }
+
+    // A system-wide menu entry of an installed program: our own would list the program twice in the menu.
+    void an_installed_menu_entry_is_not_doubled()
+    {
+        QTemporaryDir system;
+        QVERIFY(QDir().mkpath(system.filePath(QStringLiteral("applications"))));
+        QFile entry(system.filePath(QStringLiteral("applications/org.stackpaste.Stackpaste.desktop")));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.close();
+        QDir(applications() + "/Stackpaste").removeRecursively();
+        const QByteArray data_dirs = qgetenv("XDG_DATA_DIRS");
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(system.path()));
+        QCOMPARE(installed_menu_entry(), entry.fileName());
+        create_shortcut_files();
+        qputenv("XDG_DATA_DIRS", data_dirs);
+        QVERIFY(!QFile::exists(applications() + "/Stackpaste/Stackpaste.desktop"));
+        QVERIFY(installed_menu_entry().isEmpty() || installed_menu_entry() != entry.fileName());
     }
 
     void missing_desktop_folder_is_left_alone()
