@@ -30,6 +30,11 @@ public:
         QFile::setPermissions(m_binary, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
     }
+    // The program as installed at `executable`, run where it lies (its settings go to the user's folders).
+    explicit Stackpaste(const QString& executable) : m_binary(executable)
+    {
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+    }
     ~Stackpaste() { stop(); }
 
     QString folder() const { return m_dir.path(); }
