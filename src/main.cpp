@@ -3,8 +3,10 @@
 #include "platform/TerminationSignals.h"
 #include "ui/App.h"
 #include "ui/SingleApplication.h"
+#include "ui/TrayIcon.h"
 
 #include <QCommandLineParser>
+#include <QDebug>
 #include <QFont>
 #include <QFontDatabase>
 
@@ -52,6 +54,15 @@ std::optional<int> read_command_line(int argc, char** argv)
     return std::nullopt;
 }
 
+void tell_about_wayland(App& app)
+{
+    const QString text = QStringLiteral(
+        "This is a Wayland session: Stackpaste runs through XWayland and pastes only into X11 programs.");
+    qDebug().noquote() << text;
+    if (app.tray_icon() && QSystemTrayIcon::supportsMessages())
+        app.tray_icon()->showMessage(QStringLiteral("Stackpaste"), text);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -68,6 +79,11 @@ int main(int argc, char** argv)
     if (const std::optional<int> status = read_command_line(argc, argv))
         return *status;
 
+    // Our key interception and global shortcuts are X11's: in a Wayland session the program runs through XWayland.
+    const bool wayland = is_wayland_session();
+    if (wayland && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+
     // Without an X server Qt would abort with advice to reinstall; say what is missing instead.
     if (const QString problem = display_problem(argc, argv); !problem.isEmpty()) {
         std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
@@ -80,6 +96,8 @@ int main(int argc, char** argv)
 
     App app;
     QApplication::setActiveWindow(&app);
+    if (wayland)
+        tell_about_wayland(app);
 
     // A font of our own, should one ever be shipped among the resources; today there is none and Qt's stays.
     if (QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Roboto-Regular.ttf")) != -1)

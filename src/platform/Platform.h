@@ -35,3 +35,7 @@ quint64 focused_window();
 // program would otherwise see Alt+Ctrl+V or nothing) and presses Ctrl+V. The press goes through the keyboard's
 // interception like any other. Returns false when no key could be injected.
 bool paste_into(quint64 window);
+
+// Whether the desktop session is a Wayland one (the program then runs through XWayland and its key interception
+// sees only the keys typed into X11 programs).
+bool is_wayland_session();

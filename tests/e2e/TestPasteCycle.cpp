@@ -24,6 +24,21 @@ class TestPasteCycle : public QObject {
     }
 
 private Q_SLOTS:
+    // In a Wayland session the program says once that it runs through XWayland, and pastes into X11 programs.
+    void a_wayland_session_runs_through_xwayland()
+    {
+        Stackpaste app;
+        app.set_environment(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+        app.set_environment(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-9"));
+        app.set_environment(QStringLiteral("QT_QPA_PLATFORM"), QString());
+        QVERIFY(e2e::start_with_three_copies(app));
+        QCOMPARE(count(app.output(), "runs through XWayland"), 1);
+        TextField target;
+        QVERIFY(target.open());
+        press(app, "ctrl+v", "three ");
+        QCOMPARE(target.finish(), QByteArray("three"));
+    }
+
     void three_copies_paste_in_order_data()
     {
         QTest::addColumn<QByteArray>("settings");

@@ -33,3 +33,9 @@ bool clipboard_has_owner()
         xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr), &std::free);
     return owner && owner->owner != XCB_NONE;
 }
+
+bool is_wayland_session()
+{
+    return qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
