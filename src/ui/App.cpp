@@ -44,7 +44,6 @@ namespace {
 // The App whose files are to be saved and removed should the process end without destroying it.
 App* g_app_to_rescue = nullptr;
 
-constexpr int k_window_icon_side = 64;
 // The autocomplete paste's injected Ctrl+V reaches the keyboard well within this time; a later Ctrl+V is the user's.
 constexpr qint64 k_autocomplete_paste_ms = 1000;
 
@@ -566,21 +565,7 @@ void App::update_ui()
 {
     qDebug() << "Callig update ui";
     const bool paused = m_history.is_paused();
-    m_ui->change_mode_button->setText(paused ? tr("Stackpaste is OFF - Click to Start")
-                                             : tr("Stackpaste is ON - Click to Pause"));
-    m_ui->change_order_button->setText(m_history.paste_order() == ClipboardHistory::k_forward
-                                           ? tr("Forward paste order - Click to change to Backward paste order")
-                                           : tr("Backward paste order - Click to change to Forward paste order"));
-    m_ui->rich_text_copy_toggle_button->setText(m_history.is_rich_text_copy_enabled()
-                                                    ? tr("Rich Text copy is Enabled - Click to Disable")
-                                                    : tr("Rich Text copy is Disabled - Click to Enable"));
-    TRACE("Automatic Position Movement");
-    m_ui->automatic_position_movement_toggle_button->setText(m_history.use_automatic_position_movement()
-                                                                 ? tr("Automatic Position Movement - Click to Manual")
-                                                                 : tr("Manual Position Movement - Click to Automatic"));
-    m_ui->button_toggle_file_copy->setText(m_history.is_file_copy_enabled()
-                                               ? QStringLiteral("File Copy Enabled - Click to Toggle")
-                                               : QStringLiteral("File Copy Disabled - Click to Toggle"));
+    main_window_look::show_switches(*m_ui, m_history);
     set_app_status(paused ? QStringLiteral("paused") : QStringLiteral("activated"), QString());
     if (paused)
         m_status_indicator->set_background_paused();
@@ -595,10 +580,7 @@ void App::set_app_status(const QString& app_status, const QString& info)
         // Without a taskbar progress mark on Linux, the window icon carries the running or paused state.
         const QString icon = app_status == QLatin1String("paused") ? QStringLiteral(":/images/app_paused.png")
                                                                    : QStringLiteral(":/images/app.png");
-        // The image is drawn large for sharp tray and window icons; the column of the fixed window has room for
-        // 64 pixels of it.
-        m_ui->app_icon->setPixmap(QPixmap(icon).scaled(k_window_icon_side, k_window_icon_side, Qt::KeepAspectRatio,
-                                                       Qt::SmoothTransformation));
+        main_window_look::show_app_icon(*m_ui, icon);
         setWindowIcon(QIcon(icon));
     }
     if (!m_tray_icon)

@@ -2,11 +2,13 @@
 #include "ui/MainWindowLook.h"
 
 #include "core/ClipboardHistory.h"
+#include "core/Trace.h"
 #include "ui_App.h"
 
 #include <QCoreApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QPixmap>
 #include <QVBoxLayout>
 
 namespace main_window_look {
@@ -66,3 +68,31 @@ QDialog* make_about_box()
 }
 
 } // namespace main_window_look
+
+void main_window_look::show_switches(Ui::app& form, const ClipboardHistory& history)
+{
+    const auto tr = [](const char* text) { return QCoreApplication::translate("App", text); };
+    form.change_mode_button->setText(history.is_paused() ? tr("Stackpaste is OFF - Click to Start")
+                                                         : tr("Stackpaste is ON - Click to Pause"));
+    form.change_order_button->setText(history.paste_order() == ClipboardHistory::k_forward
+                                          ? tr("Forward paste order - Click to change to Backward paste order")
+                                          : tr("Backward paste order - Click to change to Forward paste order"));
+    form.rich_text_copy_toggle_button->setText(history.is_rich_text_copy_enabled()
+                                                   ? tr("Rich Text copy is Enabled - Click to Disable")
+                                                   : tr("Rich Text copy is Disabled - Click to Enable"));
+    TRACE("Automatic Position Movement");
+    form.automatic_position_movement_toggle_button->setText(history.use_automatic_position_movement()
+                                                                ? tr("Automatic Position Movement - Click to Manual")
+                                                                : tr("Manual Position Movement - Click to Automatic"));
+    form.button_toggle_file_copy->setText(history.is_file_copy_enabled()
+                                              ? QStringLiteral("File Copy Enabled - Click to Toggle")
+                                              : QStringLiteral("File Copy Disabled - Click to Toggle"));
+}
+
+void main_window_look::show_app_icon(Ui::app& form, const QString& icon)
+{
+    // The image is drawn large for sharp tray and window icons; the column of the fixed window has room for 64 pixels
+    // of it.
+    constexpr int k_side = 64;
+    form.app_icon->setPixmap(QPixmap(icon).scaled(k_side, k_side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
