@@ -312,6 +312,9 @@ private Q_SLOTS:
             for (QWidget* widget : QApplication::topLevelWidgets())
                 dialogs += qobject_cast<HelperDialog*>(widget) && widget->isVisible() ? 1 : 0;
             seen = qobject_cast<HelperDialog*>(QApplication::activeModalWidget());
+            // A picture of the help to look at, when asked for.
+            if (seen && qEnvironmentVariableIsSet("STACKPASTE_SHOTS"))
+                seen->grab().save(qEnvironmentVariable("STACKPASTE_SHOTS") + QStringLiteral("/help.png"));
             if (seen)
                 QTest::mouseClick(seen->findChild<QPushButton*>(), Qt::LeftButton);
         });
