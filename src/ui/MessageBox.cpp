@@ -29,6 +29,8 @@ QMessageBox* information(const QString& title, const QString& text)
         return nullptr;
     }
     auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok);
+    // A copied text or a typed spell is shown as written, never read as markup.
+    box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->show();
     box->raise();
