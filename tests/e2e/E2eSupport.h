@@ -194,7 +194,9 @@ inline std::unique_ptr<Helper> start_tray()
                                          QStringList{"--edge", "top", "--align", "right", "--widthtype", "pixel",
                                                      "--width", "60", "--heighttype", "pixel", "--height", "24"});
     // The tray host owns the manager selection once its window is up.
-    if (!QTest::qWaitFor([] { return !visible_windows_of(QStringLiteral("trayer")).isEmpty(); }, 10000))
+    // Its window's instance name is "panel"; "trayer" is its class.
+    if (!QTest::qWaitFor([] { return !xdotool({"search", "--onlyvisible", "--class", "trayer"}, 3000).trimmed().isEmpty(); },
+                         10000))
         qWarning() << "trayer did not show its window";
     return tray;
 }
