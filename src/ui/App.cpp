@@ -2,19 +2,24 @@
 #include "ui/App.h"
 
 #include "core/AutocompleteDatabase.h"
+#include "core/DebugText.h"
 #include "core/Keyboard.h"
 #include "core/MimeCopy.h"
 #include "core/SaveManager.h"
 #include "core/Trace.h"
+#include "core/WebPages.h"
 #include "platform/Platform.h"
 #include "platform/StartUpEntry.h"
 #include "ui/AutocompleteDialog.h"
+#include "ui/HelperDialog.h"
+#include "ui/HiddenFeatures.h"
 #include "ui/HistoryDialog.h"
 #include "ui/HotkeyProcessor.h"
 #include "ui/ImageViewer.h"
 #include "ui/ListWidget.h"
 #include "ui/MainWindowLook.h"
 #include "ui/MessageBox.h"
+#include "ui/NoteDialog.h"
 #include "ui/Placement.h"
 #include "ui/ShortcutsDialog.h"
 #include "ui/StatusIndicator.h"
@@ -65,6 +70,8 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     m_status_indicator = std::make_unique<StatusIndicator>();
     m_autocomplete_database = std::make_unique<AutocompleteDatabase>(AutocompleteDatabase::default_path());
     m_autocomplete_dialog = std::make_unique<AutocompleteDialog>(this, m_autocomplete_database.get());
+    m_note_dialog = std::make_unique<NoteDialog>(this);
+    m_hidden_features = std::make_unique<HiddenFeatures>(this);
 
     m_shortcuts_dialog->setModal(true);
     setWindowTitle(QCoreApplication::applicationName());
@@ -180,6 +187,8 @@ App::~App()
     m_history_dialog.reset();
     m_autocomplete_dialog.reset();
     m_autocomplete_database.reset();
+    m_note_dialog.reset();
+    m_hidden_features.reset();
     // The temporary directory goes with every snapshot in it.
     m_mime_copy.reset();
     m_save_manager.reset();
@@ -678,7 +687,18 @@ void App::update_global_shortcuts()
 
 void App::show_debug_info()
 {
-    qDebug() << "The debug window is not part of this version yet";
+    trace::plain(QStringLiteral("App::show_debug_info"));
+    message_box::information(QStringLiteral("Clipboard History"), debug_text::body(m_history));
+}
+
+void App::show_notification(const QString& title, const QString& message)
+{
+    // The title only: a message may repeat what the user typed.
+    qDebug() << "Notification:" << title;
+    if (m_tray_icon && QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages())
+        m_tray_icon->showMessage(title, message, QSystemTrayIcon::NoIcon, 10000);
+    else
+        message_box::information(title, message);
 }
 
 void App::on_button_toggle_status_indicator_clicked()
@@ -706,7 +726,22 @@ void App::on_button_about_clicked()
 
 void App::enter_hidden_feature_spell()
 {
-    qDebug() << "The spells are not part of this version yet";
+    m_hidden_features->enter_spell();
+}
+
+void App::activate_hidden_feature(QString text)
+{
+    m_hidden_features->activate(text);
+}
+
+void App::hidden_features_dialog_closed()
+{
+    m_hidden_features->forget_spell_window();
+}
+
+void App::open_hidden_features_help()
+{
+    open_url(web_pages::hidden_features_help(QCoreApplication::applicationDirPath()).toString());
 }
 
 void App::open_autocomplete_dialog()
@@ -756,12 +791,14 @@ void App::slot_autocomplete_list_item_activated(QString str)
 
 void App::slot_button_open_helper_dialog()
 {
-    qDebug() << "The help window is not part of this version yet";
+    auto* dialog = new HelperDialog(this); // deletes itself when closed
+    dialog->set_text(HelperDialog::help_text(m_shortcuts_dialog->shortcut_texts()));
+    dialog->exec();
 }
 
 void App::slot_toggle_note_dialog()
 {
-    qDebug() << "The note window is not part of this version yet";
+    m_note_dialog->toggle();
 }
 
 void App::open_url(const QString& url)

@@ -13,10 +13,12 @@
 
 class AutocompleteDatabase;
 class AutocompleteDialog;
+class HiddenFeatures;
 class HistoryDialog;
 class HotkeyProcessor;
 class ImageViewer;
 class MimeCopy;
+class NoteDialog;
 class QMimeData;
 class QTimer;
 class SaveManager;
@@ -51,6 +53,9 @@ public:
     ImageViewer* image_viewer() const { return m_image_viewer; }
     ShortcutsDialog* shortcuts_dialog() const { return m_shortcuts_dialog.get(); }
     HotkeyProcessor* hotkey_processor() const { return m_hotkey_processor.get(); }
+    SaveManager* save_manager() const { return m_save_manager.get(); }
+    NoteDialog* note_dialog() const { return m_note_dialog.get(); }
+    HiddenFeatures* hidden_features() const { return m_hidden_features.get(); }
     QPoint status_indicator_position() const;
     void move_status_indicator(const QPoint& position);
     // The number the counter shows; 0 while it shows none.
@@ -65,12 +70,17 @@ public:
     QMimeData* get_mime_data_object_copy_2(const QMimeData* mime_data_reference);
     void delete_history_item(int row);
     void save_settings();
+    // Tells the user something in passing: a tray message where the tray shows them, else a message box.
+    void show_notification(const QString& title, const QString& message);
 
 public Q_SLOTS:
     bool is_debug_mode() { return false; }
-    // Windows of later versions: the spell entry, the help and note windows. Until they exist these say so on the
-    // debug channel and do nothing else.
+    // The tray's "Hidden features": the help page the first time, then the spell window.
     void enter_hidden_feature_spell();
+    void activate_hidden_feature(QString text);
+    void hidden_features_dialog_closed();
+    // The hidden-features help page that ships with the program.
+    void open_hidden_features_help();
     // The autocomplete window: opened at the cursor, or closed when it is open.
     void open_autocomplete_dialog();
     void autocomplete_dialog_close();
@@ -108,7 +118,7 @@ public Q_SLOTS:
     void unlock_current_position();
     // The shortcut settings closed (Ok or otherwise): their texts registered again and kept in the settings.
     void update_global_shortcuts();
-    // The debug window of a later version: says so on the debug channel.
+    // The position and every item of the active history in a message box.
     void show_debug_info();
     void slot_history_list_item_position_changed(int from, int to);
     void slot_combobox_edit_text_changed(QString new_text);
@@ -178,6 +188,8 @@ private:
     std::unique_ptr<HistoryDialog> m_history_dialog;
     std::unique_ptr<AutocompleteDatabase> m_autocomplete_database;
     std::unique_ptr<AutocompleteDialog> m_autocomplete_dialog;
+    std::unique_ptr<NoteDialog> m_note_dialog;
+    std::unique_ptr<HiddenFeatures> m_hidden_features;
     // The window the user worked in when one of our windows opened: the autocomplete paste goes there.
     quint64 m_user_window = 0;
     // Running from the autocomplete paste's injected Ctrl+V until the keyboard has delivered it.

@@ -192,6 +192,26 @@ inline qulonglong counter()
     return our_window([](const QRect& rect) { return rect.size() == QSize(50, 50); });
 }
 
+// A tray of 60 x 24 pixels in the top right corner of the screen.
+inline std::unique_ptr<Helper> start_tray()
+{
+    auto tray = std::make_unique<Helper>(QStringLiteral("trayer"),
+                                         QStringList{"--edge", "top", "--align", "right", "--widthtype", "pixel",
+                                                     "--width", "60", "--heighttype", "pixel", "--height", "24"});
+    // The tray host owns the manager selection once its window is up.
+    // Its window's instance name is "panel"; "trayer" is its class.
+    if (!QTest::qWaitFor([] { return !xdotool({"search", "--onlyvisible", "--class", "trayer"}, 3000).trimmed().isEmpty(); },
+                         10000))
+        qWarning() << "trayer did not show its window";
+    return tray;
+}
+
+// Our icon in the tray.
+inline qulonglong tray_icon()
+{
+    return our_window([](const QRect& rect) { return rect.width() < 50 && rect.height() < 50; });
+}
+
 // Clicks `button` (1 left, 2 middle, 3 right) `times` times in the middle of the window.
 inline void click(qulonglong window, int button, int times = 1)
 {

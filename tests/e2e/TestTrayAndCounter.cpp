@@ -9,23 +9,6 @@ using namespace e2e;
 
 namespace {
 
-// A tray of 60 x 24 pixels in the top right corner of the screen.
-std::unique_ptr<Helper> start_tray()
-{
-    auto tray = std::make_unique<Helper>(QStringLiteral("trayer"),
-                                         QStringList{"--edge", "top", "--align", "right", "--widthtype", "pixel",
-                                                     "--width", "60", "--heighttype", "pixel", "--height", "24"});
-    // The tray host owns the manager selection once its window is up.
-    if (!QTest::qWaitFor([] { return !visible_windows_of(QStringLiteral("trayer")).isEmpty(); }, 10000))
-        qWarning() << "trayer did not show its window";
-    return tray;
-}
-
-qulonglong tray_icon()
-{
-    return our_window([](const QRect& rect) { return rect.width() < 50 && rect.height() < 50; });
-}
-
 qulonglong main_window(int timeout_ms = 10000)
 {
     return our_window([](const QRect& rect) { return rect.width() == 420; }, timeout_ms);
