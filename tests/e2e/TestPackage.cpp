@@ -52,7 +52,7 @@ private Q_SLOTS:
                                  "/usr/share/metainfo/org.stackpaste.Stackpaste.metainfo.xml",
                                  "/usr/share/icons/hicolor/16x16/apps/org.stackpaste.Stackpaste.png",
                                  "/usr/share/icons/hicolor/256x256/apps/org.stackpaste.Stackpaste.png",
-                                 "/usr/share/man/man1/stackpaste.1"})
+                                 "/usr/share/man/man1/stackpaste.1", "/usr/share/doc/stackpaste/hidden-features.html"})
             QVERIFY2(files.contains(QLatin1String(path)), path);
         QProcess validate;
         validate.start(QStringLiteral("desktop-file-validate"),
