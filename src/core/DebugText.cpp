@@ -52,8 +52,8 @@ QString mime_item_line(int index, const QMimeData& item)
 
 QString body(const ClipboardHistory& history)
 {
-    QString text = QStringLiteral("Current clipboard history position:") + QString::number(history.position()) +
-                   QLatin1Char('\n');
+    QString text =
+        QStringLiteral("Current clipboard history position:") + QString::number(history.position()) + QLatin1Char('\n');
     if (history.is_rich_text_copy_enabled()) {
         int index = 0;
         for (const auto& item : history.mime_items())

@@ -72,9 +72,9 @@ struct BoolWord {
     const char* word;
     bool value;
 };
-const BoolWord k_bool_words[] = {{"true", true},  {"on", true},   {"yes", true},     {"enable", true},
-                                 {"use", true},   {"start", true}, {"false", false}, {"off", false},
-                                 {"no", false},   {"disable", false}, {"halt", false}, {"stop", false}};
+const BoolWord k_bool_words[] = {{"true", true}, {"on", true},       {"yes", true},    {"enable", true},
+                                 {"use", true},  {"start", true},    {"false", false}, {"off", false},
+                                 {"no", false},  {"disable", false}, {"halt", false},  {"stop", false}};
 
 SpellToken token_of(const QByteArray& word)
 {

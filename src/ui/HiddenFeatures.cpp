@@ -113,10 +113,9 @@ void HiddenFeatures::invalid_spell(const QByteArray& spell)
 {
     const QString typed = QString::fromUtf8(spell);
     qDebug() << "Invalid spell:" << typed;
-    notify(tr("Invalid spell"),
-           tr("The spell") + QStringLiteral(" \"") + typed + QLatin1Char('"') +
-               tr(" seems wrong. Check the syntax or try with some other hidden feature.") + QLatin1Char('\n') +
-               tr("Use \"help\" to see the list of all hidden features :)"));
+    notify(tr("Invalid spell"), tr("The spell") + QStringLiteral(" \"") + typed + QLatin1Char('"') +
+                                    tr(" seems wrong. Check the syntax or try with some other hidden feature.") +
+                                    QLatin1Char('\n') + tr("Use \"help\" to see the list of all hidden features :)"));
 }
 
 bool HiddenFeatures::help(const Tokens&)
@@ -193,7 +192,8 @@ bool HiddenFeatures::monitor(const Tokens& tokens)
     if (!tokens.at(0).bool_value) {
         if (!ignored.contains(n))
             ignored << n;
-        notify(tr("Monitor") + shown + tr(" disabled"), tr("Stackpaste will not apply color changes to Monitor") + shown);
+        notify(tr("Monitor") + shown + tr(" disabled"),
+               tr("Stackpaste will not apply color changes to Monitor") + shown);
     } else {
         ignored.removeAll(n);
         notify(tr("Monitor") + shown + tr(" enabled"), tr("Stackpaste will apply color changes to Monitor") + shown);

@@ -64,21 +64,21 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("spell");
         QTest::addColumn<QByteArray>("pattern");
         QTest::addColumn<bool>("match");
-        QTest::newRow("bool word as literal") << QByteArray("STOP START AT STARTUP") << QByteArray("%b start at startup")
-                                              << true;
+        QTest::newRow("bool word as literal")
+            << QByteArray("STOP START AT STARTUP") << QByteArray("%b start at startup") << true;
         QTest::newRow("any bool word") << QByteArray("Enable start at startup") << QByteArray("%b start at startup")
                                        << true;
         QTest::newRow("white space") << QByteArray("  On \t HIDDEN\n\n features  ") << QByteArray("%b hidden features")
                                      << true;
-        QTest::newRow("integer is no bool") << QByteArray("1 hidden features") << QByteArray("%b hidden features")
-                                            << false;
+        QTest::newRow("integer is no bool")
+            << QByteArray("1 hidden features") << QByteArray("%b hidden features") << false;
         QTest::newRow("missing bool") << QByteArray("hidden features") << QByteArray("%b hidden features") << false;
         QTest::newRow("extra word") << QByteArray("on hidden features now") << QByteArray("%b hidden features")
                                     << false;
         QTest::newRow("monitor number") << QByteArray("off monitor 2") << QByteArray("%b monitor %d") << true;
         QTest::newRow("monitor word") << QByteArray("on monitor two") << QByteArray("%b monitor %d") << false;
-        QTest::newRow("overflow is no integer") << QByteArray("on monitor 99999999999999999999")
-                                                << QByteArray("%b monitor %d") << false;
+        QTest::newRow("overflow is no integer")
+            << QByteArray("on monitor 99999999999999999999") << QByteArray("%b monitor %d") << false;
         QTest::newRow("float is no integer") << QByteArray("on monitor 2.") << QByteArray("%b monitor %d") << false;
         QTest::newRow("%f takes an integer") << QByteArray("3") << QByteArray("%f") << true;
         QTest::newRow("%f takes a float") << QByteArray(".3") << QByteArray("%f") << true;
@@ -159,7 +159,8 @@ private Q_SLOTS:
             addresses.insert(address);
         }
         QCOMPARE(addresses.size(), web_pages::page_spells().size());
-        QCOMPARE(web_pages::page_of_spell("affiliate"), QLatin1String(web_pages::k_site) + QStringLiteral("/affiliate"));
+        QCOMPARE(web_pages::page_of_spell("affiliate"),
+                 QLatin1String(web_pages::k_site) + QStringLiteral("/affiliate"));
     }
 };
 

@@ -149,7 +149,6 @@ inline void press(Stackpaste& app, const QString& keys, const QByteArray& expect
     QTRY_COMPARE_WITH_TIMEOUT(clipboard(), expected, 10000);
 }
 
-
 // A program of the desktop around ours (tray host, window manager), running for one test.
 class Helper {
 public:
@@ -200,8 +199,11 @@ inline std::unique_ptr<Helper> start_tray()
                                                      "--width", "60", "--heighttype", "pixel", "--height", "24"});
     // The tray host owns the manager selection once its window is up.
     // Its window's instance name is "panel"; "trayer" is its class.
-    if (!QTest::qWaitFor([] { return !xdotool({"search", "--onlyvisible", "--class", "trayer"}, 3000).trimmed().isEmpty(); },
-                         10000))
+    if (!QTest::qWaitFor(
+            [] {
+                return !xdotool({"search", "--onlyvisible", "--class", "trayer"}, 3000).trimmed().isEmpty();
+            },
+            10000))
         qWarning() << "trayer did not show its window";
     return tray;
 }

@@ -102,8 +102,9 @@ private Q_SLOTS:
         choose_hidden_features();
         cast(app, QStringLiteral("off monitor 2"));
         QVERIFY(app.wait_for_output("Notification: \"Monitor 2 disabled\""));
-        QTRY_COMPARE_WITH_TIMEOUT(QSettings(app.settings_path(), QSettings::IniFormat).value("IgnoreMonitors").toString(),
-                                  QStringLiteral("2:"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QSettings(app.settings_path(), QSettings::IniFormat).value("IgnoreMonitors").toString(),
+            QStringLiteral("2:"), 10000);
         QCOMPARE(QSettings(app.settings_path(), QSettings::IniFormat).value("HiddenFeaturesHelpAlreadyShown").toBool(),
                  true);
         QCOMPARE(opened().count('\n'), 1);

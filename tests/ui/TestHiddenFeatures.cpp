@@ -74,8 +74,9 @@ private Q_SLOTS:
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY2(qEnvironmentVariable("HOME").contains(QLatin1String("stackpaste-test")),
                  "run through scripts/test-session");
-        message_box::set_information_recorder(
-            [this](const QString& title, const QString& text) { m_notifications.append({title, text}); });
+        message_box::set_information_recorder([this](const QString& title, const QString& text) {
+            m_notifications.append({title, text});
+        });
         for (const char* scheme : {"file", "https", "http"})
             QDesktopServices::setUrlHandler(QLatin1String(scheme), &m_urls, "open");
     }
@@ -94,36 +95,65 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("title");
-        QTest::newRow("hidden features off") << QByteArray("disable hidden features") << "UseHiddenFeatures" << "false"
+        QTest::newRow("hidden features off") << QByteArray("disable hidden features") << "UseHiddenFeatures"
+                                             << "false"
                                              << "Hidden features disabled";
-        QTest::newRow("hidden features on") << QByteArray("On HIDDEN   features ") << "UseHiddenFeatures" << "true"
+        QTest::newRow("hidden features on") << QByteArray("On HIDDEN   features ") << "UseHiddenFeatures"
+                                            << "true"
                                             << "";
-        QTest::newRow("start at startup off") << QByteArray("stop start at startup") << "StartAtStartup" << "false"
+        QTest::newRow("start at startup off") << QByteArray("stop start at startup") << "StartAtStartup"
+                                              << "false"
                                               << "Start at startup disabled";
-        QTest::newRow("create shortcuts") << QByteArray("no create shortcuts automatically")
-                                          << "CreateShortcutsAutomatically" << "false" << "Create shortcuts disabled";
+        QTest::newRow("create shortcuts")
+            << QByteArray("no create shortcuts automatically") << "CreateShortcutsAutomatically"
+            << "false"
+            << "Create shortcuts disabled";
         QTest::newRow("tray icon rotation") << QByteArray("halt tray icon rotation") << "UseSpinningTrayIcon"
-                                            << "false" << "Tray icon rotation is disabled";
-        QTest::newRow("monitor off") << QByteArray("off monitor 2") << "IgnoreMonitors" << "2:"
+                                            << "false"
+                                            << "Tray icon rotation is disabled";
+        QTest::newRow("monitor off") << QByteArray("off monitor 2") << "IgnoreMonitors"
+                                     << "2:"
                                      << "Monitor 2 disabled";
         QTest::newRow("monitor negative") << QByteArray("off monitor -2147483648") << "IgnoreMonitors"
-                                          << "-2147483648:" << "Monitor -2147483648 disabled";
-        QTest::newRow("inverted icons") << QByteArray("false inverted icons") << "UseInvertedIcons" << "false"
+                                          << "-2147483648:"
+                                          << "Monitor -2147483648 disabled";
+        QTest::newRow("inverted icons") << QByteArray("false inverted icons") << "UseInvertedIcons"
+                                        << "false"
                                         << "Inverted icons disabled";
         QTest::newRow("keyboard shortcuts") << QByteArray("off keyboard shortcuts") << "UseKeyboardShortcuts"
-                                            << "false" << "Keyboard shortcuts disabled";
-        QTest::newRow("notifications off") << QByteArray("off hidden features notifications")
-                                           << "UseHiddenFeaturesNotifications" << "false" << "Notifications disabled";
-        QTest::newRow("reset colors") << QByteArray("reset colors") << "" << "" << "Reset colors";
-        QTest::newRow("reset") << QByteArray("RESET") << "" << "" << "Reset colors";
-        QTest::newRow("invert") << QByteArray("invert") << "" << "" << "Invert";
-        QTest::newRow("software mouse") << QByteArray("use software mouse") << "" << "" << "Software cursor enabled";
-        QTest::newRow("hardware cursor") << QByteArray("off software cursor") << "" << "" << "Hardware cursor enabled";
-        QTest::newRow("deadpoll") << QByteArray("on deadpoll") << "" << "" << "";
-        QTest::newRow("integer for a bool") << QByteArray("1 hidden features") << "" << "" << "Invalid spell";
-        QTest::newRow("word for a number") << QByteArray("on monitor two") << "" << "" << "Invalid spell";
+                                            << "false"
+                                            << "Keyboard shortcuts disabled";
+        QTest::newRow("notifications off")
+            << QByteArray("off hidden features notifications") << "UseHiddenFeaturesNotifications"
+            << "false"
+            << "Notifications disabled";
+        QTest::newRow("reset colors") << QByteArray("reset colors") << ""
+                                      << ""
+                                      << "Reset colors";
+        QTest::newRow("reset") << QByteArray("RESET") << ""
+                               << ""
+                               << "Reset colors";
+        QTest::newRow("invert") << QByteArray("invert") << ""
+                                << ""
+                                << "Invert";
+        QTest::newRow("software mouse") << QByteArray("use software mouse") << ""
+                                        << ""
+                                        << "Software cursor enabled";
+        QTest::newRow("hardware cursor") << QByteArray("off software cursor") << ""
+                                         << ""
+                                         << "Hardware cursor enabled";
+        QTest::newRow("deadpoll") << QByteArray("on deadpoll") << ""
+                                  << ""
+                                  << "";
+        QTest::newRow("integer for a bool") << QByteArray("1 hidden features") << ""
+                                            << ""
+                                            << "Invalid spell";
+        QTest::newRow("word for a number") << QByteArray("on monitor two") << ""
+                                           << ""
+                                           << "Invalid spell";
         // Narrowed to 32 bits it would be monitor 1.
-        QTest::newRow("monitor beyond 32 bits") << QByteArray("off monitor 4294967297") << "IgnoreMonitors" << ""
+        QTest::newRow("monitor beyond 32 bits") << QByteArray("off monitor 4294967297") << "IgnoreMonitors"
+                                                << ""
                                                 << "Invalid spell";
     }
     void each_spell_stores_its_setting_and_says_so()
@@ -150,7 +180,8 @@ private Q_SLOTS:
         cast(*app, "off monitor 2");
         cast(*app, "off monitor 2");
         QCOMPARE(stored("IgnoreMonitors").toString(), QStringLiteral("3:2:"));
-        QCOMPARE(m_notifications.last().message, QStringLiteral("Stackpaste will not apply color changes to Monitor 2"));
+        QCOMPARE(m_notifications.last().message,
+                 QStringLiteral("Stackpaste will not apply color changes to Monitor 2"));
         cast(*app, "on monitor 3");
         QCOMPARE(stored("IgnoreMonitors").toString(), QStringLiteral("2:"));
         QCOMPARE(m_notifications.last().title, QStringLiteral("Monitor 3 enabled"));
@@ -348,7 +379,8 @@ private Q_SLOTS:
         QCOMPARE(m_notifications.size(), 1);
         QCOMPARE(m_notifications.at(0).title, QStringLiteral("Clipboard History"));
         QCOMPARE(m_notifications.at(0).message,
-                 QStringLiteral("Current clipboard history position:0\n0: {{format:image/png, mime_data:4000000 bytes}, }\n"));
+                 QStringLiteral(
+                     "Current clipboard history position:0\n0: {{format:image/png, mime_data:4000000 bytes}, }\n"));
     }
 };
 
