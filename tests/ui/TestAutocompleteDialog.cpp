@@ -2,6 +2,7 @@
 // The autocomplete window on the offscreen platform, with the App's real database in the test's private home.
 #include "core/SaveManager.h"
 #include "fakes/FakeKeyboard.h"
+#include "support/AppUnderTest.h"
 #include "ui/App.h"
 #include "ui/AutocompleteDialog.h"
 #include "ui/MessageBox.h"
@@ -23,16 +24,9 @@ class TestAutocompleteDialog : public QObject {
 
     std::unique_ptr<App> make_app(const QByteArray& settings = QByteArray())
     {
-        QFile file(SaveManager::default_path());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return nullptr;
-        file.write("[General]\nSaveVersion=2\nIsFirstStart=false\nStartAtStartup=false\nIsRichTextCopyEnabled=false\n" +
-                   settings);
-        file.close();
-        auto keyboard = std::make_unique<FakeKeyboard>();
-        m_keys = keyboard.get();
-        auto app = std::make_unique<App>(std::move(keyboard));
-        app->autocomplete_dialog()->delete_history();
+        auto app = make_app_under_test(m_keys, "IsRichTextCopyEnabled=false\n" + settings);
+        if (app)
+            app->autocomplete_dialog()->delete_history();
         return app;
     }
     static void copy(const QString& text) { QGuiApplication::clipboard()->setText(text); }

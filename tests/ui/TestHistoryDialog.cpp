@@ -2,6 +2,7 @@
 // The history dialog on the offscreen platform, driven through the App as the user drives it.
 #include "core/SaveManager.h"
 #include "fakes/FakeKeyboard.h"
+#include "support/AppUnderTest.h"
 #include "ui/App.h"
 #include "ui/HistoryDialog.h"
 #include "ui/ImageViewer.h"
@@ -24,14 +25,7 @@ class TestHistoryDialog : public QObject {
 
     std::unique_ptr<App> make_app(const QByteArray& settings = QByteArray())
     {
-        QFile file(SaveManager::default_path());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return nullptr;
-        file.write("[General]\nSaveVersion=2\nIsFirstStart=false\nStartAtStartup=false\n" + settings);
-        file.close();
-        auto keyboard = std::make_unique<FakeKeyboard>();
-        m_keys = keyboard.get();
-        return std::make_unique<App>(std::move(keyboard));
+        return make_app_under_test(m_keys, settings);
     }
     static std::unique_ptr<App> with_copies(std::unique_ptr<App> app, const QStringList& texts)
     {

@@ -2,6 +2,7 @@
 // The views of the model on the offscreen platform: the main window, the tray icon and the floating counter.
 #include "core/SaveManager.h"
 #include "fakes/FakeKeyboard.h"
+#include "support/AppUnderTest.h"
 #include "ui/App.h"
 #include "ui/StatusIndicator.h"
 #include "ui/TrayIcon.h"
@@ -36,14 +37,7 @@ class TestMainWindow : public QObject {
 
     std::unique_ptr<App> make_app(const QByteArray& settings = QByteArray())
     {
-        QFile file(SaveManager::default_path());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return nullptr;
-        file.write("[General]\nSaveVersion=2\nIsFirstStart=false\nStartAtStartup=false\n" + settings);
-        file.close();
-        auto keyboard = std::make_unique<FakeKeyboard>();
-        m_keys = keyboard.get();
-        return std::make_unique<App>(std::move(keyboard));
+        return make_app_under_test(m_keys, settings);
     }
     static QString button_text(App& app, const char* name)
     {

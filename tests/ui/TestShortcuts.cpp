@@ -3,6 +3,7 @@
 // events, the names keys are recorded by, the open-close cycle and the settings that keep the shortcuts.
 #include "core/SaveManager.h"
 #include "fakes/FakeKeyboard.h"
+#include "support/AppUnderTest.h"
 #include "platform/x11/GlobalHotkey.h"
 #include "ui/App.h"
 #include "ui/HotkeyProcessor.h"
@@ -51,14 +52,7 @@ class TestShortcuts : public QObject {
 
     std::unique_ptr<App> make_app(const QByteArray& settings = QByteArray())
     {
-        QFile file(SaveManager::default_path());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return nullptr;
-        file.write("[General]\nSaveVersion=2\nIsFirstStart=false\nStartAtStartup=false\n" + settings);
-        file.close();
-        auto keyboard = std::make_unique<FakeKeyboard>();
-        m_keys = keyboard.get();
-        return std::make_unique<App>(std::move(keyboard));
+        return make_app_under_test(m_keys, settings);
     }
 
 private Q_SLOTS:
