@@ -77,7 +77,11 @@ int main(int argc, char** argv)
 
     // The program has made its other windows by then: the first widget's one-time costs (fonts, style) are not the
     // window's.
-    { QListWidget warm_up; warm_up.addItem(QStringLiteral("warm up")); warm_up.ensurePolished(); }
+    {
+        QListWidget warm_up;
+        warm_up.addItem(QStringLiteral("warm up"));
+        warm_up.ensurePolished();
+    }
 
     QElapsedTimer timer;
     timer.start();

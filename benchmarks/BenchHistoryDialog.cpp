@@ -11,8 +11,8 @@
 #include <QImage>
 #include <QMimeData>
 #include <QStandardPaths>
-#include <QWindow>
 #include <QTest>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdio>

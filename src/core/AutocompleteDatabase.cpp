@@ -142,7 +142,7 @@ bool AutocompleteDatabase::open()
     if (!m_is_read_only)
         ::chmod(QFile::encodeName(m_path).constData(), S_IRUSR | S_IWUSR);
     QSqlDatabase database = QSqlDatabase::contains(m_connection) ? connection(m_connection)
-                                                                   : QSqlDatabase::addDatabase(k_driver, m_connection);
+                                                                 : QSqlDatabase::addDatabase(k_driver, m_connection);
     database.setDatabaseName(m_path);
     database.setConnectOptions(m_is_read_only ? QStringLiteral("QSQLITE_OPEN_READONLY") : QString());
     if (!database.open()) {

@@ -26,8 +26,14 @@ private Q_SLOTS:
 
     void texts_are_stored_once_and_unchanged_across_runs()
     {
-        const QStringList texts{"it's", "back\\slash", "50% off", "snake_case", "\"quoted\"", "'); DROP TABLE stuff;--",
-                                QString::fromUtf8("Grüße, мир, 東京 \xF0\x9F\x98\x80"), QString(100000, 'L')};
+        const QStringList texts{"it's",
+                                "back\\slash",
+                                "50% off",
+                                "snake_case",
+                                "\"quoted\"",
+                                "'); DROP TABLE stuff;--",
+                                QString::fromUtf8("Grüße, мир, 東京 \xF0\x9F\x98\x80"),
+                                QString(100000, 'L')};
         {
             AutocompleteDatabase database(path());
             QVERIFY(database.is_open());

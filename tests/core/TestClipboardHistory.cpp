@@ -96,10 +96,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("row");
         const QChar mark(0x23CE);
         const QChar more(0x2026);
-        QTest::newRow("plain") << "plain" << "plain";
+        QTest::newRow("plain") << "plain"
+                               << "plain";
         QTest::newRow("line ends of every kind are one mark each")
             << "a\nb\r\nc\rd" << QStringLiteral("a%1b%1c%1d").arg(mark);
-        QTest::newRow("tabs and controls") << "a\tb\x01" << "a b ";
+        QTest::newRow("tabs and controls") << "a\tb\x01"
+                                           << "a b ";
         QTest::newRow("exactly a row") << QString(300, 'x') << QString(300, 'x');
         QTest::newRow("one more is cut") << QString(301, 'x') << QString(300, 'x') + more;
         // 299 letters and then an emoji: the pair would be cut in half.

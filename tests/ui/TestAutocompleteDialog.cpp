@@ -151,7 +151,6 @@ private Q_SLOTS:
         dialog->list_item_activated(dialog->list()->item(0));
         QCOMPARE(QGuiApplication::clipboard()->text(), text);
     }
-
 };
 
 QTEST_MAIN(TestAutocompleteDialog)

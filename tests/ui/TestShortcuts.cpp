@@ -3,8 +3,8 @@
 // events, the names keys are recorded by, the open-close cycle and the settings that keep the shortcuts.
 #include "core/SaveManager.h"
 #include "fakes/FakeKeyboard.h"
-#include "support/AppUnderTest.h"
 #include "platform/x11/GlobalHotkey.h"
+#include "support/AppUnderTest.h"
 #include "ui/App.h"
 #include "ui/HotkeyProcessor.h"
 #include "ui/ShortcutsDialog.h"

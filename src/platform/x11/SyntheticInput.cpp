@@ -14,8 +14,7 @@
 
 namespace {
 
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
+template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
 constexpr xcb_keysym_t k_keysym_control_l = 0xffe3;
 constexpr xcb_keysym_t k_keysym_v = 0x76;
@@ -57,9 +56,8 @@ quint64 focused_window()
     if (!QX11Info::isPlatformX11())
         return 0;
     xcb_connection_t* connection = QX11Info::connection();
-    Reply<xcb_get_input_focus_reply_t> focus(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection),
-                                                                        nullptr),
-                                             &std::free);
+    Reply<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr), &std::free);
     // None and PointerRoot (0 and 1) name no window to return to.
     return focus && focus->focus > 1 ? focus->focus : 0;
 }
@@ -74,7 +72,7 @@ bool paste_into(quint64 window)
         xcb_void_cookie_t focus = xcb_set_input_focus_checked(connection, XCB_INPUT_FOCUS_PARENT,
                                                               static_cast<xcb_window_t>(window), XCB_CURRENT_TIME);
         if (std::unique_ptr<xcb_generic_error_t, decltype(&std::free)> error(xcb_request_check(connection, focus),
-                                                                            &std::free);
+                                                                             &std::free);
             error)
             qDebug() << "The window to paste into is gone; pasting where the keyboard focus is";
     }
