@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/Memory.h"
 #include "platform/Platform.h"
 #include "platform/TerminationSignals.h"
 #include "ui/App.h"
@@ -67,6 +68,7 @@ void tell_about_wayland(App& app)
 
 int main(int argc, char** argv)
 {
+    memory::tune_allocator();
     // No periodic polling of network bearers.
     qputenv("QT_BEARER_POLL_TIMEOUT", QByteArray::number(-1));
     // The program draws nothing with OpenGL, but Qt's X11 platform loads the GL driver (with Mesa, an LLVM of 40 MiB)

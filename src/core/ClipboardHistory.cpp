@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/ClipboardHistory.h"
 
+#include "core/StoredMimeData.h"
+
 #include <QDebug>
 #include <QUrl>
 
@@ -288,14 +290,17 @@ QString ClipboardHistory::row_text_of(const QString& text)
 
 QString ClipboardHistory::row_text_of(const QMimeData& item)
 {
-    if (item.hasImage())
+    const auto* stored = dynamic_cast<const StoredMimeData*>(&item);
+    if (stored ? stored->holds_image() : item.hasImage())
         return QStringLiteral("Image Data");
-    // Only the start of the text is decoded: enough bytes for every character of a row, even at four bytes each.
+    // Only the start of the text is read and decoded: enough bytes for every character of a row, even at four
+    // bytes each. A large text lives in a file, and a row must not read a megabyte.
     for (const QString& format : {QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain")}) {
         if (!item.hasFormat(format))
             continue;
-        const QByteArray bytes = item.data(format);
         const int wanted = 4 * (k_row_characters + 1);
+        const std::shared_ptr<const Payload> payload = stored ? stored->payload(format) : nullptr;
+        const QByteArray bytes = payload ? payload->head(wanted + 1) : item.data(format);
         const QString start = QString::fromUtf8(bytes.constData(), std::min(bytes.size(), wanted));
         return one_line(start, bytes.size() > wanted);
     }

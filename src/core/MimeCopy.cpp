@@ -3,6 +3,7 @@
 
 #include "core/FileCopy.h"
 #include "core/PasteCopies.h"
+#include "core/StoredMimeData.h"
 #include "core/Trace.h"
 
 #include <QByteArray>
@@ -145,7 +146,7 @@ MimeCopy::MimeCopy()
     // The snapshots are the user's clipboard: nobody else may list or read them, whatever the umask says.
     QFile::setPermissions(m_temp_dir->path(), k_private);
     const QDir root(m_temp_dir->path());
-    for (const QString& folder : {QStringLiteral("curr"), QStringLiteral("temp")}) {
+    for (const QString& folder : {QStringLiteral("curr"), QStringLiteral("temp"), QStringLiteral("data")}) {
         root.mkpath(folder);
         QFile::setPermissions(root.filePath(folder), k_private);
     }
@@ -168,9 +169,29 @@ QString MimeCopy::path() const
     return is_valid() ? m_temp_dir->path() : QString();
 }
 
-std::unique_ptr<QMimeData> MimeCopy::copy(const QMimeData& source, Variant variant, bool copy_files)
+std::unique_ptr<StoredMimeData> MimeCopy::copy(const QMimeData& source, Variant variant, bool copy_files)
 {
-    auto copy = std::make_unique<QMimeData>();
+    std::unique_ptr<StoredMimeData> copy;
+    if (const auto* stored = dynamic_cast<const StoredMimeData*>(&source))
+        copy = stored->share();
+    else
+        copy = read_all(source, data_folder());
+    if (variant == Variant::Capture) {
+        capture_files(*copy, copy_files);
+        return copy;
+    }
+    if (copy_files && copy->hasUrls()) {
+        QList<QUrl> urls = copy->urls();
+        if (!hand_out_paste_copies(urls))
+            return nullptr;
+        set_urls(*copy, urls);
+    }
+    return copy;
+}
+
+std::unique_ptr<StoredMimeData> MimeCopy::read_all(const QMimeData& source, const QString& folder)
+{
+    auto copy = std::make_unique<StoredMimeData>();
     QStringList names;
     for (const QString& format : source.formats())
         names.append(reduce_format_name(format));
@@ -188,46 +209,64 @@ std::unique_ptr<QMimeData> MimeCopy::copy(const QMimeData& source, Variant varia
         const QByteArray bytes = source.data(name);
         if (name == image_format)
             image_bytes = bytes;
-        copy->setData(name, bytes);
+        copy->set_format(name, Payload::keep(bytes, folder));
     }
-
-    if (source.hasHtml()) {
-        TRACE(QStringLiteral("mime_data_reference hasHtml"));
-        copy->setHtml(source.html());
+    // A file list without a text of its own still pastes as text: the URLs, as the source gives them.
+    if (source.hasText() && !copy->hasFormat(QStringLiteral("text/plain")))
+        copy->set_format(QStringLiteral("text/plain"), Payload::keep(source.text().toUtf8(), folder));
+    bool decodable = false;
+    if (!image_bytes.isEmpty()) {
+        QString why;
+        decodable = StoredMimeData::probe_image(image_bytes, &why);
+        if (!decodable)
+            qDebug().noquote() << "The copied image is kept as it came but never decoded:" << why;
+        copy->set_image_format(image_format, decodable);
     }
-    if (source.hasColor()) {
-        TRACE(QStringLiteral("mime_data_reference hasColor"));
-        copy->setColorData(source.colorData());
-    }
-    if (source.hasUrls()) {
-        TRACE(QStringLiteral("mime_data_reference hasUrls"));
-        QList<QUrl> urls = source.urls();
-        if (copy_files && variant == Variant::Capture)
-            snapshot_files_of(urls);
-        else if (copy_files && !hand_out_paste_copies(urls))
-            return nullptr;
-        copy->setUrls(urls);
-        copy->removeFormat(k_kde_cut_selection);
-        if (copy->hasFormat(k_gnome_copied_files))
-            copy->setData(k_gnome_copied_files, copied_files_list(urls));
-    }
-    if (source.hasText()) {
-        TRACE(QStringLiteral("mime_data_reference hasText"));
-        copy->setText(source.text());
-    }
-    if (has_image) {
-        TRACE(QStringLiteral("mime_data_reference hasImage"));
-        // A capture decodes the bytes it already holds: asking a foreign owner for the image again would make it
-        // encode and send the whole image once more. A history item (the paste's source) holds its image decoded.
-        QImage image;
-        if (variant == Variant::Capture && !image_bytes.isEmpty())
-            image = QImage::fromData(image_bytes);
-        if (image.isNull())
-            copy->setImageData(source.imageData());
-        else
-            copy->setImageData(image);
+    // Without bytes that decode, the picture of a source of this process (which holds it decoded already).
+    if (has_image && !decodable && !StoredMimeData::announces_picture(image_bytes)) {
+        copy->set_picture(qvariant_cast<QImage>(source.imageData()));
     }
     return copy;
+}
+
+std::unique_ptr<StoredMimeData>
+MimeCopy::assemble(const QVector<QPair<QString, std::shared_ptr<const Payload>>>& formats, const QString& image_format,
+                   bool image_decodable)
+{
+    auto item = std::make_unique<StoredMimeData>();
+    for (const auto& format : formats)
+        item->set_format(format.first, format.second);
+    if (!image_format.isEmpty() && item->hasFormat(image_format))
+        item->set_image_format(image_format, image_decodable);
+    if (item->hasUrls() && !item->hasFormat(QStringLiteral("text/plain")))
+        item->set_format(QStringLiteral("text/plain"), item->text().toUtf8());
+    return item;
+}
+
+void MimeCopy::capture_files(StoredMimeData& item, bool copy_files)
+{
+    if (!item.hasUrls())
+        return;
+    QList<QUrl> urls = item.urls();
+    if (copy_files)
+        snapshot_files_of(urls);
+    set_urls(item, urls);
+}
+
+void MimeCopy::set_urls(StoredMimeData& item, const QList<QUrl>& urls)
+{
+    QByteArray list;
+    for (const QUrl& url : urls)
+        list += url.toEncoded() + "\r\n";
+    item.set_format(QStringLiteral("text/uri-list"), list);
+    item.remove_format(k_kde_cut_selection);
+    if (item.hasFormat(k_gnome_copied_files))
+        item.set_format(k_gnome_copied_files, copied_files_list(urls));
+}
+
+QString MimeCopy::data_folder() const
+{
+    return is_valid() ? m_temp_dir->filePath(QStringLiteral("data")) : QString();
 }
 
 void MimeCopy::snapshot_files_of(QList<QUrl>& urls)
@@ -332,6 +371,12 @@ bool MimeCopy::is_empty_change(const QMimeData& data)
 
 bool MimeCopy::holds_nothing(const QMimeData& copy)
 {
+    if (const auto* stored = dynamic_cast<const StoredMimeData*>(&copy)) {
+        const QStringList formats = stored->stored_formats();
+        return !stored->holds_image() && std::all_of(formats.begin(), formats.end(), [&](const QString& format) {
+            return stored->payload(format)->size() == 0;
+        });
+    }
     const QStringList formats = copy.formats();
     return !copy.hasImage() && std::all_of(formats.begin(), formats.end(),
                                            [&](const QString& format) { return copy.data(format).isEmpty(); });
@@ -342,7 +387,13 @@ bool MimeCopy::is_secret(const QMimeData& data)
     return data.hasFormat(k_password_hint) && data.data(k_password_hint).trimmed() == "secret";
 }
 
+bool MimeCopy::holds_image(const QMimeData& data)
+{
+    const auto* stored = dynamic_cast<const StoredMimeData*>(&data);
+    return stored ? stored->holds_image() : data.hasImage();
+}
+
 QString MimeCopy::display_text(const QMimeData& data)
 {
-    return data.hasImage() ? QStringLiteral("Image Data") : data.text();
+    return holds_image(data) ? QStringLiteral("Image Data") : data.text();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/PasteCopies.h"
+#include "core/StoredMimeData.h"
 
 #include <QList>
 #include <QMimeData>
@@ -20,10 +21,11 @@
 // is destroyed. Each snapshot lies in a unique sub-folder of its own and keeps the file's name. Only regular local
 // files are copied, each judged on its own; any other URL, and any file whose copy fails, keeps its location. A file
 // manager's list of copied files is rewritten like the URL list and always says "copy". A source holding an image
-// keeps its own image bytes once (PNG when offered) and the image itself; the other encodings are left out, the
-// clipboard makes them from the image. X11 selection targets that are not data (TARGETS, MULTIPLE, ...) are never
-// read. A copy returned is a new object owned by the caller. Main thread only; nothing blocks beyond reading the
-// source and the bounded snapshot copies at capture.
+// keeps its own image bytes once (PNG when offered), never decoded; the other encodings are left out, the clipboard
+// makes them from the image when a program asks. X11 selection targets that are not data (TARGETS, MULTIPLE, ...)
+// are never read. Payloads from 256 KiB on are kept in files of the folder "data" (see Payload). A copy of a history
+// item shares its payloads, so a paste copies no bytes. A copy returned is a new object owned by the caller. Main
+// thread only; nothing blocks beyond reading the source and the bounded snapshot copies at capture.
 class MimeCopy {
 public:
     enum class Variant {
@@ -47,7 +49,15 @@ public:
     // A deep copy of source. With copy_files, a capture snapshots the small local files of its URL list into "temp"
     // and a paste hands out the paste copies of the snapshots instead; a paste returns nullptr when a paste copy is
     // not ready yet (still being made, or made again because the last receiver changed it).
-    std::unique_ptr<QMimeData> copy(const QMimeData& source, Variant variant, bool copy_files);
+    std::unique_ptr<StoredMimeData> copy(const QMimeData& source, Variant variant, bool copy_files);
+    // An item from formats that have arrived already (the clipboard reader's); no files are snapshotted yet.
+    static std::unique_ptr<StoredMimeData>
+    assemble(const QVector<QPair<QString, std::shared_ptr<const Payload>>>& formats, const QString& image_format,
+             bool image_decodable);
+    // Snapshots the local files an item lists (with copy_files) and rewrites its lists as a capture does.
+    void capture_files(StoredMimeData& item, bool copy_files);
+    // The folder of the large payloads; empty when there is no temporary directory.
+    QString data_folder() const;
     // Waits until every paste copy asked for is made, at most timeout_ms (tests, benchmarks).
     bool wait_for_paste_copies(int timeout_ms);
 
@@ -59,10 +69,16 @@ public:
     static bool holds_nothing(const QMimeData& copy);
     // Whether a password manager marked the content as secret.
     static bool is_secret(const QMimeData& data);
+    // Whether the data holds an image, decodable or not.
+    static bool holds_image(const QMimeData& data);
     // "Image Data" for an item that holds an image, else its plain text.
     static QString display_text(const QMimeData& data);
 
 private:
+    // Reads every format of a source once.
+    static std::unique_ptr<StoredMimeData> read_all(const QMimeData& source, const QString& folder);
+    // Writes an item's URL list and the file manager's list from urls.
+    static void set_urls(StoredMimeData& item, const QList<QUrl>& urls);
     // Rewrites the URLs of the local files that are snapshotted to the snapshots' URLs.
     void snapshot_files_of(QList<QUrl>& urls);
     // Rewrites the URLs of the snapshots to their paste copies'; false when one is not ready.

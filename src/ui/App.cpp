@@ -4,6 +4,7 @@
 #include "core/AutocompleteDatabase.h"
 #include "core/DebugText.h"
 #include "core/Keyboard.h"
+#include "core/Memory.h"
 #include "core/MimeCopy.h"
 #include "core/SaveManager.h"
 #include "core/Trace.h"
@@ -65,6 +66,15 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     m_hotkey_processor = std::make_unique<HotkeyProcessor>(this, m_keyboard.get(), m_shortcuts_dialog.get());
     m_clipboard = QGuiApplication::clipboard();
     m_mime_copy = std::make_unique<MimeCopy>();
+    // On X11 copies are read off the main thread, so no clipboard owner can hold up the keyboard or the windows.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        m_clipboard_reader = std::make_unique<ClipboardReader>();
+        m_clipboard_reader->set_storage_folder(m_mime_copy->data_folder());
+        if (m_clipboard_reader->start())
+            connect(m_clipboard_reader.get(), &ClipboardReader::captured, this, &App::file_capture);
+        else
+            m_clipboard_reader.reset();
+    }
     m_history_dialog = std::make_unique<HistoryDialog>(this);
     m_image_viewer = new ImageViewer(m_history_dialog.get());
     m_status_indicator = std::make_unique<StatusIndicator>();
@@ -250,6 +260,8 @@ void App::clear_clipboard_history()
 {
     qDebug() << "App::clear_clipboard_history";
     m_history.clear();
+    // The items' buffers are free now: the resident size goes back to what it was before the copies.
+    memory::give_back_free_memory();
     refresh_views();
 }
 
@@ -390,6 +402,9 @@ void App::clipboard_changed(QClipboard::Mode)
 void App::clipboard_data_changed()
 {
     TRACE("START clipboard_data_changed()");
+    // The reader reports copies itself and knows our own writes by their owner.
+    if (m_clipboard_reader)
+        return;
     if (m_ignore_next_clipboard_change) {
         m_ignore_next_clipboard_change = false;
         return;
@@ -420,12 +435,38 @@ void App::copy_to_stackpaste_clipboard()
         TRACE("END copy_to_stackpaste_clipboard()");
         return;
     }
-    if (MimeCopy::is_secret(*source)) {
-        qDebug() << "Clipboard content marked secret by a password manager: not recorded";
+    record_copy(*source, [&] { return std::unique_ptr<QMimeData>(get_mime_data_object_copy(source)); });
+    TRACE("END copy_to_stackpaste_clipboard()");
+}
+
+void App::file_capture(const ClipboardReader::Capture& capture)
+{
+    TRACE("START copy_to_stackpaste_clipboard()");
+    if (capture.formats.isEmpty()) {
+        qDebug() << "The clipboard's owner sent none of the formats it offered: nothing recorded";
         TRACE("END copy_to_stackpaste_clipboard()");
         return;
     }
+    QVector<QPair<QString, std::shared_ptr<const Payload>>> formats;
+    for (const ClipboardReader::Format& format : capture.formats)
+        formats.append({format.format, format.payload});
+    std::unique_ptr<StoredMimeData> item = MimeCopy::assemble(formats, capture.image_format, capture.image_decodable);
+    record_copy(*item, [&] {
+        m_mime_copy->capture_files(*item, m_history.is_file_copy_enabled());
+        return std::unique_ptr<QMimeData>(std::move(item));
+    });
+    m_copy_pressed = false;
+    m_cut_pressed = false;
+    refresh_views();
+    TRACE("END copy_to_stackpaste_clipboard()");
+}
 
+void App::record_copy(const QMimeData& source, const std::function<std::unique_ptr<QMimeData>()>& make_item)
+{
+    if (MimeCopy::is_secret(source)) {
+        qDebug() << "Clipboard content marked secret by a password manager: not recorded";
+        return;
+    }
     if (m_history.is_position_locked())
         history_dialog_list_item_activated();
     if (m_history.position() < 0)
@@ -434,16 +475,15 @@ void App::copy_to_stackpaste_clipboard()
         return;
 
     if (m_history.is_rich_text_copy_enabled()) {
-        std::unique_ptr<QMimeData> copy(get_mime_data_object_copy(source));
+        std::unique_ptr<QMimeData> copy = make_item();
         if (MimeCopy::holds_nothing(*copy)) {
             qDebug() << "The clipboard's owner sent none of the formats it offered: nothing recorded";
-            TRACE("END copy_to_stackpaste_clipboard()");
             return;
         }
         m_history.copy_step();
         add_to_stackpaste_mime_data_history(copy.release());
     } else {
-        const QString text = source->text();
+        const QString text = source.text();
         // What was copied never goes to a log, only its size.
         trace::plain(QStringLiteral("Text of %1 characters").arg(text.size()));
         m_history.copy_step();
@@ -451,7 +491,6 @@ void App::copy_to_stackpaste_clipboard()
         m_autocomplete_dialog->database_insert(text);
         TRACE("----- copy_to_stackpaste_clipboard ----- ");
     }
-    TRACE("END copy_to_stackpaste_clipboard()");
 }
 
 QMimeData* App::get_mime_data_object_copy(const QMimeData* mime_data_reference)
@@ -535,8 +574,9 @@ void App::paste_from_stackpaste_clipboard()
 
 void App::set_ignore_and_write_clipboard(QMimeData* content)
 {
-    // On X11 our own write raises dataChanged inside setMimeData, so the flag must be set first.
-    m_ignore_next_clipboard_change = true;
+    // Qt's clipboard raises dataChanged inside setMimeData, so the flag must be set first. The reader needs none:
+    // it knows our writes by their owner, even when a foreign change lands between a write and its echo.
+    m_ignore_next_clipboard_change = !m_clipboard_reader;
     m_clipboard->setMimeData(content);
 }
 
@@ -585,7 +625,10 @@ void App::update_ui()
 void App::set_app_status(const QString& app_status, const QString& info)
 {
     m_ui->app_info->setText(info);
-    if (app_status == QLatin1String("activated") || app_status == QLatin1String("paused")) {
+    // Decoding and scaling the icons costs milliseconds, and every copy comes here: only a change redraws them.
+    const bool is_state = app_status == QLatin1String("activated") || app_status == QLatin1String("paused");
+    if (is_state && app_status != m_shown_app_status) {
+        m_shown_app_status = app_status;
         // Without a taskbar progress mark on Linux, the window icon carries the running or paused state.
         const QString icon = app_status == QLatin1String("paused") ? QStringLiteral(":/images/app_paused.png")
                                                                    : QStringLiteral(":/images/app.png");
@@ -820,7 +863,8 @@ void App::open_history_dialog()
     remember_user_window();
     // At the cursor, kept whole on the cursor's screen.
     const QPoint cursor = QCursor::pos();
-    m_history_dialog->move(placement::inside(cursor, m_history_dialog->frameGeometry().size(), placement::screen_area(cursor)));
+    m_history_dialog->move(
+        placement::inside(cursor, m_history_dialog->frameGeometry().size(), placement::screen_area(cursor)));
     const std::optional<QList<int>> listing = m_history.open_dialog_listing();
     if (!listing)
         return;

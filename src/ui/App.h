@@ -4,14 +4,17 @@
 #include "core/ClipboardHistory.h"
 #include "core/Keyboard.h"
 #include "core/Settings.h"
+#include "platform/x11/ClipboardReader.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class AutocompleteDatabase;
+class ClipboardReader;
 class AutocompleteDialog;
 class HiddenFeatures;
 class HistoryDialog;
@@ -45,6 +48,9 @@ public:
     Settings& settings() { return m_settings; }
     Keyboard* keyboard() const { return m_keyboard.get(); }
     MimeCopy& mime_copy() const { return *m_mime_copy; }
+    // Whether copies are read by the clipboard reader (X11) rather than through Qt's clipboard.
+    bool reads_clipboard_off_the_main_thread() const { return m_clipboard_reader != nullptr; }
+    ClipboardReader* clipboard_reader() const { return m_clipboard_reader.get(); }
     bool is_keyboard_hook_connected() const { return m_is_keyboard_hook_connected; }
     StatusIndicator* status_indicator() const { return m_status_indicator.get(); }
     TrayIcon* tray_icon() const { return m_tray_icon.get(); }
@@ -96,6 +102,8 @@ public Q_SLOTS:
     void open_app();
     void open_app_settings() { open_app(); }
     void copy_to_stackpaste_clipboard();
+    // A copy that the clipboard reader has read.
+    void file_capture(const ClipboardReader::Capture& capture);
     void paste_from_stackpaste_clipboard();
     void switch_paste_order();
     void pause_or_resume_stackpaste();
@@ -164,6 +172,9 @@ private:
     static void rescue_at_exit();
     void prepare_temp_dir();
     void set_ignore_and_write_clipboard(QMimeData* content);
+    // Files a copy: secrets and pauses first, then the lock, the position and the active history. make_item makes
+    // the history item; source must not be used once it ran.
+    void record_copy(const QMimeData& source, const std::function<std::unique_ptr<QMimeData>()>& make_item);
     // The status line, the window and tray icons and the tray's tool tip for "activated" or "paused".
     void set_app_status(const QString& app_status, const QString& info);
     // The mode box shows the mode in effect, without announcing a mode change.
@@ -182,6 +193,7 @@ private:
     std::unique_ptr<HotkeyProcessor> m_hotkey_processor;
     QClipboard* m_clipboard = nullptr;
     std::unique_ptr<MimeCopy> m_mime_copy;
+    std::unique_ptr<ClipboardReader> m_clipboard_reader; // null without X11: Qt's clipboard tells of copies then
     QTimer* m_timer = nullptr;
     std::unique_ptr<StatusIndicator> m_status_indicator;
     std::unique_ptr<TrayIcon> m_tray_icon;
@@ -196,6 +208,7 @@ private:
     QElapsedTimer m_autocomplete_paste;
     ImageViewer* m_image_viewer = nullptr; // child of the history dialog
 
+    QString m_shown_app_status; // the state the window icons show
     bool m_is_keyboard_hook_connected = false;
     bool m_is_styled = false; // the style sheets are applied when the window is first shown
     bool m_ignore_next_clipboard_change = false;

@@ -76,13 +76,20 @@ void StatusIndicator::set_transparency(int q)
 
 // The images are drawn at 256 pixels for sharp icons: a border image scales one to the 50 pixels of the window,
 // where a background image would show its top-left corner only.
+// A style sheet costs milliseconds to apply, and every copy asks for the look again: only a change is applied.
 void StatusIndicator::set_background_normal()
 {
+    if (m_look == Look::normal)
+        return;
+    m_look = Look::normal;
     setStyleSheet(QStringLiteral("border-image: url(:/images/app.png)"));
 }
 
 void StatusIndicator::set_background_paused()
 {
+    if (m_look == Look::paused)
+        return;
+    m_look = Look::paused;
     setStyleSheet(QStringLiteral("border-image: url(:/images/app_paused.png)"));
 }
 

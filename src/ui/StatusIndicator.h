@@ -51,6 +51,8 @@ protected:
 private:
     std::unique_ptr<Ui::StatusIndicator> m_ui;
     QLabel* m_label = nullptr;
+    enum class Look { none, normal, paused };
+    Look m_look = Look::none;
     bool m_is_mouse_pressed = false;
     QPoint m_press_offset;
     QPoint m_position{50, 50};

@@ -10,7 +10,7 @@
 TrayIcon::TrayIcon(App* app)
     : QSystemTrayIcon(app), m_app(app), m_current_image(QStringLiteral(":/images/app.png")),
       m_active_image(QStringLiteral(":/images/app.png")), m_paused_image(QStringLiteral(":/images/app_paused.png")),
-      m_menu(std::make_unique<QMenu>())
+      m_lock_image(QStringLiteral(":/images/key.png")), m_menu(std::make_unique<QMenu>())
 {
     setContextMenu(m_menu.get());
     m_status_action = new QAction(tr("Loading..."), this);
@@ -78,7 +78,7 @@ void TrayIcon::set_app_tray_icon_image(const QString& app_status)
         m_current_image = m_active_image;
     else if (app_status == QLatin1String("paused"))
         m_current_image = m_paused_image;
-    setIcon(m_current_image);
+    show_icon(m_current_image);
 }
 
 void TrayIcon::set_app_info(const QString& app_status, const QString& info)
@@ -90,12 +90,21 @@ void TrayIcon::set_app_info(const QString& app_status, const QString& info)
 void TrayIcon::show_lock_state(bool locked)
 {
     // Unlocked, the icon shows the state the program is in (paused or running), not always the running image.
-    setIcon(locked ? QIcon(QStringLiteral(":/images/key.png")) : m_current_image);
+    show_icon(locked ? m_lock_image : m_current_image);
+}
+
+// Every copy asks for the icon again; the tray is only told of a change.
+void TrayIcon::show_icon(const QIcon& icon)
+{
+    if (icon.cacheKey() == m_shown_icon)
+        return;
+    m_shown_icon = icon.cacheKey();
+    setIcon(icon);
 }
 
 void TrayIcon::redraw_icon()
 {
-    setIcon(m_current_image);
+    show_icon(m_current_image);
 }
 
 void TrayIcon::icon_activated(QSystemTrayIcon::ActivationReason reason)

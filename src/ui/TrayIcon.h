@@ -36,10 +36,13 @@ public Q_SLOTS:
     void icon_activated(QSystemTrayIcon::ActivationReason reason);
 
 private:
+    void show_icon(const QIcon& icon);
     App* m_app;
     QIcon m_current_image;
     QIcon m_active_image;
     QIcon m_paused_image;
+    QIcon m_lock_image;
+    qint64 m_shown_icon = 0; // the cache key of the icon the tray shows
     std::unique_ptr<QMenu> m_menu;
     QAction* m_status_action = nullptr;
     QAction* m_settings_action = nullptr;

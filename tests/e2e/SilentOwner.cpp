@@ -2,10 +2,14 @@
 // A clipboard owner that never answers: takes the CLIPBOARD selection and ignores every request for its content, as
 // a hung program does. Anyone who reads the clipboard waits until their own timeout.
 //
-//   silent_owner [--targets]
+//   silent_owner [--targets | --incr-stall | --incr-die | --incr-trickle | --many-targets]
 //
-// With --targets it answers the list of targets (several text formats) and nothing else, as a program that hangs
-// after announcing its content does: a reader then waits its timeout once for every format.
+// --targets      answers the list of targets (several text formats) and nothing else, as a program that hangs
+//                after announcing its content does: a reader then waits its timeout once for every format.
+// --incr-stall   offers UTF8_STRING, starts an incremental transfer of it, sends one chunk and then nothing.
+// --incr-die     the same, but the program ends after the first chunk.
+// --incr-trickle the same, but a byte follows every 300 ms, for ever: a transfer that never stalls nor ends.
+// --many-targets offers 1,000 formats and UTF8_STRING, and answers every one of them at once.
 // Prints "owning" on standard output once the selection is ours, and keeps it until killed.
 #include <xcb/xcb.h>
 
@@ -13,6 +17,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -32,7 +39,10 @@ xcb_atom_t intern(xcb_connection_t* connection, const char* name)
 
 int main(int argc, char** argv)
 {
-    const bool answer_targets = argc > 1 && std::strcmp(argv[1], "--targets") == 0;
+    const char* mode = argc > 1 ? argv[1] : "";
+    const bool answer_targets = std::strcmp(mode, "") != 0;
+    const bool incremental = std::strncmp(mode, "--incr-", 7) == 0;
+    const bool many = std::strcmp(mode, "--many-targets") == 0;
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(connection)) {
         std::fprintf(stderr, "silent_owner: cannot connect to the X display\n");
@@ -73,35 +83,86 @@ int main(int argc, char** argv)
 
     // Requests arrive as SelectionRequest events; none is ever answered, but for the targets when asked to.
     const xcb_atom_t targets = intern(connection, "TARGETS");
-    const xcb_atom_t offered[] = {targets,
-                                  intern(connection, "UTF8_STRING"),
-                                  intern(connection, "text/plain"),
-                                  intern(connection, "text/plain;charset=utf-8"),
-                                  intern(connection, "text/html"),
-                                  intern(connection, "application/x-stuck-1"),
-                                  intern(connection, "application/x-stuck-2")};
+    const xcb_atom_t utf8 = intern(connection, "UTF8_STRING");
+    const xcb_atom_t incr = intern(connection, "INCR");
+    std::vector<xcb_atom_t> offered{targets};
+    if (incremental) {
+        offered.push_back(utf8);
+    } else if (many) {
+        offered.push_back(utf8);
+        for (int i = 0; i < 1000; ++i)
+            offered.push_back(intern(connection, ("application/x-many-" + std::to_string(i)).c_str()));
+    } else {
+        for (const char* name : {"UTF8_STRING", "text/plain", "text/plain;charset=utf-8", "text/html",
+                                 "application/x-stuck-1", "application/x-stuck-2"})
+            offered.push_back(intern(connection, name));
+    }
+    const auto notify = [&](const xcb_selection_request_event_t& request, xcb_atom_t property) {
+        xcb_selection_notify_event_t event{};
+        event.response_type = XCB_SELECTION_NOTIFY;
+        event.time = request.time;
+        event.requestor = request.requestor;
+        event.selection = request.selection;
+        event.target = request.target;
+        event.property = property;
+        xcb_send_event(connection, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&event));
+        xcb_flush(connection);
+    };
+    // The incremental transfer under way: where its chunks go, and whether the first one went.
+    xcb_window_t incr_window = XCB_NONE;
+    xcb_atom_t incr_property = XCB_NONE;
+    bool chunk_sent = false;
+    const std::string chunk(64 * 1024, 'x');
     while (Reply<xcb_generic_event_t> event{xcb_wait_for_event(connection)}) {
         const int type = event->response_type & 0x7f;
         if (type == XCB_SELECTION_CLEAR)
             break;
+        if (type == XCB_PROPERTY_NOTIFY && incr_window != XCB_NONE) {
+            const auto* change = reinterpret_cast<xcb_property_notify_event_t*>(event.get());
+            const bool trickle = std::strcmp(mode, "--incr-trickle") == 0;
+            if (change->window != incr_window || change->atom != incr_property ||
+                change->state != XCB_PROPERTY_DELETE || (chunk_sent && !trickle))
+                continue;
+            if (chunk_sent) {
+                ::usleep(300 * 1000);
+                xcb_change_property(connection, XCB_PROP_MODE_REPLACE, incr_window, incr_property, utf8, 8, 1, "x");
+                xcb_flush(connection);
+                continue;
+            }
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, incr_window, incr_property, utf8, 8,
+                                static_cast<uint32_t>(chunk.size()), chunk.data());
+            xcb_flush(connection);
+            chunk_sent = true;
+            if (std::strcmp(mode, "--incr-die") == 0) {
+                xcb_disconnect(connection);
+                return 0;
+            }
+            continue;
+        }
         if (type != XCB_SELECTION_REQUEST || !answer_targets)
             continue;
         const auto* request = reinterpret_cast<xcb_selection_request_event_t*>(event.get());
-        if (request->target != targets)
-            continue;
         const xcb_atom_t property = request->property == XCB_ATOM_NONE ? request->target : request->property;
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, XCB_ATOM_ATOM, 32,
-                            sizeof(offered) / sizeof(offered[0]), offered);
-        xcb_selection_notify_event_t notify{};
-        notify.response_type = XCB_SELECTION_NOTIFY;
-        notify.time = request->time;
-        notify.requestor = request->requestor;
-        notify.selection = request->selection;
-        notify.target = request->target;
-        notify.property = property;
-        xcb_send_event(connection, 0, request->requestor, XCB_EVENT_MASK_NO_EVENT,
-                       reinterpret_cast<const char*>(&notify));
-        xcb_flush(connection);
+        if (request->target == targets) {
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, XCB_ATOM_ATOM, 32,
+                                static_cast<uint32_t>(offered.size()), offered.data());
+            notify(*request, property);
+        } else if (incremental && request->target == utf8 && incr_window == XCB_NONE) {
+            // The chunks follow the requestor's deletions of the property, which we must be told of.
+            const uint32_t events[] = {XCB_EVENT_MASK_PROPERTY_CHANGE};
+            xcb_change_window_attributes(connection, request->requestor, XCB_CW_EVENT_MASK, events);
+            const uint32_t size = 10 * 1024 * 1024;
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, incr, 32, 1, &size);
+            incr_window = request->requestor;
+            incr_property = property;
+            notify(*request, property);
+        } else if (many) {
+            const char value[] = "many";
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, utf8, 8,
+                                sizeof(value) - 1, value);
+            notify(*request, property);
+        }
     }
     xcb_disconnect(connection);
     return 0;

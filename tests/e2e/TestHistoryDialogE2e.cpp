@@ -49,7 +49,8 @@ void drag_row(const QRect& dialog, int from, int to)
 {
     const QPoint start = row_point(dialog, from);
     const QPoint end = row_point(dialog, to) + QPoint(0, 4);
-    xdotool(at(start) << "mousedown" << "1");
+    xdotool(at(start) << "mousedown"
+                      << "1");
     const int steps = 12;
     for (int step = 1; step <= steps; ++step) {
         xdotool(at(start + (end - start) * step / steps + QPoint(step % 2, 0)));
@@ -124,7 +125,7 @@ private Q_SLOTS:
         xdotool(at(row_point(rect, 1)));
         xdotool(at(row_point(rect, 0)));
         const qulonglong preview = our_window([&](const QRect& r) { return r.left() > rect.right(); });
-        QVERIFY2(preview, "no preview beside the dialog");
+        QVERIFY2(preview, ("no preview beside the dialog:\n" + app.output().right(1500)).constData());
         const QRect shown = geometry(preview);
         QVERIFY2(QRect(0, 0, 1280, 1024).contains(shown), "the preview does not fit on the screen");
         QVERIFY(shown.width() > 300);

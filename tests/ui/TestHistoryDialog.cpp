@@ -232,8 +232,15 @@ private Q_SLOTS:
         app->open_history_dialog();
         QCOMPARE(rows(*app), (QStringList{"words", "Image Data"}));
 
-        app->history_dialog_item_entered(1);
+        // The picture is decoded off the main thread; a row left before it is ready shows nothing when it is.
         ImageViewer* viewer = app->image_viewer();
+        app->history_dialog_item_entered(1);
+        Q_EMIT app->history_dialog()->signal_leave_event();
+        QTRY_VERIFY(!viewer->is_decoding());
+        QTest::qWait(50);
+        QVERIFY(!viewer->isVisible());
+        QCOMPARE(viewer->cached_previews(), 1);
+        app->history_dialog_item_entered(1);
         QVERIFY(viewer->isVisible());
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         QVERIFY2(area.contains(viewer->frameGeometry()), "the preview fits on the screen");

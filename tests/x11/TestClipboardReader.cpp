@@ -1,31 +1,66 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The clipboard reader against real owners on the private X server: xclip, a large incremental transfer, a 4K PNG,
 // owners that hang, and our own writes.
+#include "core/MimeCopy.h"
 #include "platform/x11/ClipboardReader.h"
 #include "support/Desktop.h"
+#include "support/TestImages.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <QX11Info>
 
 #include <xcb/xcb.h>
 
 using namespace desktop;
+using test_images::png_announcing;
 
 namespace {
 
-QByteArray format(const ClipboardReader::Capture& capture, const QString& target)
+std::shared_ptr<const Payload> payload(const ClipboardReader::Capture& capture, const QString& name)
 {
     for (const ClipboardReader::Format& f : capture.formats)
-        if (f.target == target)
-            return f.data;
-    return QByteArray();
+        if (f.format == name)
+            return f.payload;
+    return nullptr;
+}
+
+QByteArray format(const ClipboardReader::Capture& capture, const QString& name)
+{
+    const std::shared_ptr<const Payload> found = payload(capture, name);
+    return found ? found->bytes() : QByteArray();
+}
+
+QByteArray read_file(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void write_file(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+}
+
+// What a second client reads from the clipboard; our event loop keeps serving it meanwhile.
+QByteArray xclip_output(const QString& type)
+{
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard", "-t", type});
+    if (!QTest::qWaitFor([&] { return xclip.state() == QProcess::NotRunning; }, 20000))
+        xclip.kill();
+    return xclip.readAllStandardOutput();
 }
 
 ClipboardReader::Capture last(const QSignalSpy& spy)
@@ -36,9 +71,9 @@ ClipboardReader::Capture last(const QSignalSpy& spy)
 // An owner that never answers a request (with `--targets`: that answers the list of targets only).
 class HungOwner {
 public:
-    explicit HungOwner(bool answers_targets)
+    explicit HungOwner(const QString& mode)
     {
-        m_process.start(QStringLiteral(SILENT_OWNER), answers_targets ? QStringList{"--targets"} : QStringList{});
+        m_process.start(QStringLiteral(SILENT_OWNER), mode.isEmpty() ? QStringList{} : QStringList{mode});
         m_process.waitForReadyRead(10000);
     }
     ~HungOwner()
@@ -61,21 +96,74 @@ class TestClipboardReader : public QObject {
 private Q_SLOTS:
     void wanted_targets_skip_pseudo_targets_and_extra_image_encodings()
     {
-        QCOMPARE(ClipboardReader::wanted_targets({"TARGETS", "TIMESTAMP", "MULTIPLE", "SAVE_TARGETS", "image/bmp",
-                                                  "image/png", "image/jpeg", "text/html", "UTF8_STRING", "UTF8_STRING"}),
-                 (QStringList{"image/png", "text/html", "UTF8_STRING"}));
+        QCOMPARE(
+            ClipboardReader::wanted_targets({"TARGETS", "TIMESTAMP", "MULTIPLE", "SAVE_TARGETS", "image/bmp",
+                                             "image/png", "image/jpeg", "text/html", "UTF8_STRING", "UTF8_STRING"}),
+            (QStringList{"image/png", "text/html", "UTF8_STRING"}));
         QCOMPARE(ClipboardReader::wanted_targets({"image/bmp", "image/jpeg"}), QStringList{"image/bmp"});
+        QCOMPARE(ClipboardReader::wanted_targets({"application/x-qt-image", "image/png", "image/bmp"}),
+                 QStringList{"image/png"});
+    }
+
+    void the_text_is_transferred_once_however_many_encodings_are_offered()
+    {
+        // What a GTK program offers for a copied text: six names of one text.
+        const QStringList gtk{"TIMESTAMP",    "TARGETS",     "MULTIPLE",
+                              "SAVE_TARGETS", "UTF8_STRING", "COMPOUND_TEXT",
+                              "TEXT",         "STRING",      "text/plain;charset=utf-8",
+                              "text/plain"};
+        QCOMPARE(ClipboardReader::wanted_targets(gtk), QStringList{"UTF8_STRING"});
+        QCOMPARE(ClipboardReader::wanted_targets({"COMPOUND_TEXT", "STRING"}), QStringList{"STRING"});
+        QCOMPARE(ClipboardReader::wanted_targets({"COMPOUND_TEXT"}), QStringList{"COMPOUND_TEXT"});
+        QCOMPARE(ClipboardReader::wanted_targets({"text/plain;charset=utf-8", "text/html"}),
+                 (QStringList{"text/plain;charset=utf-8", "text/html"}));
+        QCOMPARE(ClipboardReader::wanted_targets({"text/x-moz-url", "text/uri-list"}), QStringList{"text/uri-list"});
+
+        // Both names of the text get the same bytes, and Latin-1 becomes UTF-8.
+        const auto formats = ClipboardReader::formats_of({{"STRING", QByteArray("Gr\xfc"
+                                                                                "\xdf"
+                                                                                "e")}},
+                                                         gtk);
+        QCOMPARE(formats.size(), 2);
+        QCOMPARE(formats.at(0).first, QStringLiteral("text/plain"));
+        QCOMPARE(QString::fromUtf8(formats.at(0).second), QStringLiteral("Grüße"));
+        QCOMPARE(formats.at(1).first, QStringLiteral("text/plain;charset=utf-8"));
+        QCOMPARE(formats.at(1).second, formats.at(0).second);
+        const auto only_charset = ClipboardReader::formats_of({{"text/plain;charset=utf-8", QByteArray("plain")}},
+                                                              {"text/plain;charset=utf-8"});
+        QCOMPARE(only_charset.at(0).first, QStringLiteral("text/plain"));
+    }
+
+    void html_in_utf16_and_browser_links_are_named_and_encoded_as_qt_does()
+    {
+        const QString html = QStringLiteral("<b>Grüße</b>");
+        QByteArray utf16("\xff\xfe");
+        utf16.append(reinterpret_cast<const char*>(html.utf16()), html.size() * 2);
+        const QString links = QStringLiteral("https://a.example/x\nA page\nhttps://b.example/y\nAnother");
+        const QByteArray moz(reinterpret_cast<const char*>(links.utf16()), links.size() * 2);
+        const auto formats = ClipboardReader::formats_of(
+            {{"text/html", utf16}, {"text/x-moz-url", moz}, {"application/x-own", QByteArray("kept\0as is", 10)}}, {});
+        QCOMPARE(formats.size(), 3);
+        QCOMPARE(formats.at(0).second, html.toUtf8());
+        QCOMPARE(formats.at(1).first, QStringLiteral("text/uri-list"));
+        QCOMPARE(formats.at(1).second, QByteArray("https://a.example/x\r\nhttps://b.example/y\r\n"));
+        QCOMPARE(formats.at(2).second, QByteArray("kept\0as is", 10));
+        QCOMPARE(ClipboardReader::formats_of({{"text/html", QByteArray("<i>x</i>\0", 9)}}, {}).at(0).second,
+                 QByteArray("<i>x</i>"));
     }
 
     void a_text_an_incremental_megabyte_dump_and_a_png_arrive_whole()
     {
         ClipboardReader reader;
+        QTemporaryDir storage;
+        reader.set_storage_folder(storage.path());
         QVERIFY(reader.start());
         QSignalSpy spy(&reader, &ClipboardReader::captured);
 
         copy_with_xclip("plain words");
         QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
-        QCOMPARE(format(last(spy), QStringLiteral("UTF8_STRING")), QByteArray("plain words"));
+        QCOMPARE(format(last(spy), QStringLiteral("text/plain")), QByteArray("plain words"));
+        QVERIFY(!payload(last(spy), QStringLiteral("text/plain"))->is_in_file());
 
         // Far beyond one request: xclip sends it in chunks.
         QByteArray dump;
@@ -87,8 +175,14 @@ private Q_SLOTS:
         file.close();
         run(QStringLiteral("xclip"), {"-selection", "clipboard", "-i", file.fileName()});
         QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 2, 20000);
-        QCOMPARE(format(last(spy), QStringLiteral("UTF8_STRING")).size(), dump.size());
-        QVERIFY(format(last(spy), QStringLiteral("UTF8_STRING")) == dump);
+        // Large payloads wait in a private file, not in memory.
+        const std::shared_ptr<const Payload> kept = payload(last(spy), QStringLiteral("text/plain"));
+        QVERIFY(kept);
+        QTRY_VERIFY(kept->is_in_file()); // written once the item was handed over
+        QVERIFY(kept->path().startsWith(storage.path()));
+        QCOMPARE(QFileInfo(kept->path()).permissions() & 0x0077, QFileDevice::Permissions());
+        QCOMPARE(kept->size(), qint64(dump.size()));
+        QVERIFY(kept->bytes() == dump);
 
         QImage image(3840, 2160, QImage::Format_RGB32);
         for (int y = 0; y < image.height(); ++y)
@@ -102,30 +196,60 @@ private Q_SLOTS:
         run(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", "image/png", "-i", png});
         QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 3, 20000);
         QVERIFY(format(last(spy), QStringLiteral("image/png")) == png_bytes);
+        QCOMPARE(last(spy).image_format, QStringLiteral("image/png"));
+        QVERIFY(last(spy).image_decodable);
+
+        // 20000 x 20000 pixels in a few hundred bytes: kept as it came, never decoded.
+        const QString bomb = m_dir.filePath(QStringLiteral("bomb.png"));
+        QFile bomb_file(bomb);
+        QVERIFY(bomb_file.open(QIODevice::WriteOnly));
+        bomb_file.write(png_announcing(20000, 20000));
+        bomb_file.close();
+        run(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", "image/png", "-i", bomb});
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 4, 20000);
+        QCOMPARE(format(last(spy), QStringLiteral("image/png")), png_announcing(20000, 20000));
+        QVERIFY(!last(spy).image_decodable);
+    }
+
+    void a_thousand_targets_arrive_within_the_deadline()
+    {
+        ClipboardReader reader;
+        QVERIFY(reader.start());
+        QSignalSpy spy(&reader, &ClipboardReader::captured);
+        HungOwner owner(QStringLiteral("--many-targets"));
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 8000);
+        QVERIFY2(last(spy).abandoned.isEmpty(), qPrintable(last(spy).abandoned.join(' ')));
+        QCOMPARE(last(spy).formats.size(), 1001);
+        QCOMPARE(format(last(spy), QStringLiteral("application/x-many-999")), QByteArray("many"));
     }
 
     void a_hung_owner_ends_at_the_deadline_and_the_next_copy_is_read_data()
     {
-        QTest::addColumn<bool>("answers_targets");
-        QTest::newRow("answers nothing") << false;
-        QTest::newRow("answers the targets only") << true;
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("abandons");
+        QTest::newRow("answers nothing") << QString() << false;
+        QTest::newRow("answers the targets only") << QStringLiteral("--targets") << true;
+        QTest::newRow("stops in an incremental transfer") << QStringLiteral("--incr-stall") << true;
+        QTest::newRow("dies in an incremental transfer") << QStringLiteral("--incr-die") << true;
     }
     void a_hung_owner_ends_at_the_deadline_and_the_next_copy_is_read()
     {
-        QFETCH(bool, answers_targets);
+        QFETCH(QString, mode);
+        QFETCH(bool, abandons);
         ClipboardReader reader(ClipboardReader::Limits{300, 1000});
         QVERIFY(reader.start());
         QSignalSpy spy(&reader, &ClipboardReader::captured);
         {
-            HungOwner owner(answers_targets);
+            HungOwner owner(mode);
             QElapsedTimer timer;
             timer.start();
             QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
+            QVERIFY2(timer.elapsed() < 2500, "the capture outlived its deadline");
             QVERIFY(last(spy).formats.isEmpty());
-            QCOMPARE(last(spy).abandoned.isEmpty(), !answers_targets);
+            QCOMPARE(!last(spy).abandoned.isEmpty(), abandons);
             copy_with_xclip("after the hang");
             QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 2, 5000);
-            QCOMPARE(format(last(spy), QStringLiteral("UTF8_STRING")), QByteArray("after the hang"));
+            QCOMPARE(format(last(spy), QStringLiteral("text/plain")), QByteArray("after the hang"));
         }
     }
 
@@ -134,14 +258,98 @@ private Q_SLOTS:
         ClipboardReader reader(ClipboardReader::Limits{5000, 5000});
         QVERIFY(reader.start());
         QSignalSpy spy(&reader, &ClipboardReader::captured);
-        HungOwner owner(true);
+        HungOwner owner(QStringLiteral("--targets"));
         QTest::qWait(300);
         QElapsedTimer timer;
         timer.start();
         copy_with_xclip("right away");
         QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 2, 3000);
         QVERIFY2(timer.elapsed() < 3000, "the new copy waited for the hung owner's deadline");
-        QCOMPARE(format(last(spy), QStringLiteral("UTF8_STRING")), QByteArray("right away"));
+        QCOMPARE(format(last(spy), QStringLiteral("text/plain")), QByteArray("right away"));
+    }
+
+    // What the reader captured goes back on the clipboard as the history's paste, and programs read it as it came:
+    // a screenshot byte for byte (and converted on request), a large text, a file list (as snapshots), and a
+    // picture too large to decode, which offers no converted encodings.
+    void captured_items_paste_back_as_they_came()
+    {
+        MimeCopy mime_copy;
+        ClipboardReader reader;
+        reader.set_storage_folder(mime_copy.data_folder());
+        QVERIFY(reader.start());
+        QSignalSpy spy(&reader, &ClipboardReader::captured);
+        const auto capture_item = [&](const QStringList& xclip_arguments) -> std::unique_ptr<StoredMimeData> {
+            const int before = spy.count();
+            run(QStringLiteral("xclip"), QStringList{"-selection", "clipboard"} + xclip_arguments);
+            if (!QTest::qWaitFor([&] { return spy.count() > before; }, 20000))
+                return nullptr;
+            const ClipboardReader::Capture capture = last(spy);
+            QVector<QPair<QString, std::shared_ptr<const Payload>>> formats;
+            for (const ClipboardReader::Format& f : capture.formats)
+                formats.append({f.format, f.payload});
+            auto item = MimeCopy::assemble(formats, capture.image_format, capture.image_decodable);
+            mime_copy.capture_files(*item, true);
+            return item;
+        };
+        const auto paste = [&](const StoredMimeData& item) {
+            QGuiApplication::clipboard()->setMimeData(mime_copy.copy(item, MimeCopy::Variant::Paste, true).release());
+        };
+
+        QImage image(3840, 2160, QImage::Format_RGB32);
+        image.fill(QColor(10, 20, 30));
+        for (int y = 0; y < image.height(); y += 3)
+            for (int x = y % 5; x < image.width(); x += 4)
+                image.setPixel(x, y, qRgb(x % 256, y % 256, (x ^ y) % 256));
+        const QString png = m_dir.filePath(QStringLiteral("paste.png"));
+        QVERIFY(image.save(png));
+        const QByteArray png_bytes = read_file(png);
+        const auto shot = capture_item({"-t", "image/png", "-i", png});
+        QVERIFY(shot);
+        QVERIFY(shot->payload(QStringLiteral("image/png"))->size() == png_bytes.size());
+        paste(*shot);
+        QVERIFY(xclip_output(QStringLiteral("image/png")) == png_bytes);
+        const QList<QByteArray> targets = xclip_output(QStringLiteral("TARGETS")).split('\n');
+        QVERIFY(targets.contains("image/bmp"));
+        QCOMPARE(QImage::fromData(xclip_output(QStringLiteral("image/bmp"))).convertToFormat(QImage::Format_RGB32),
+                 image);
+
+        QByteArray text;
+        for (int i = 0; text.size() < 3 * 1024 * 1024; ++i)
+            text += "Zeile " + QByteArray::number(i) + " mit Umlauten: \xc3\xa4\xc3\xb6\xc3\xbc\n";
+        const QString text_file = m_dir.filePath(QStringLiteral("paste.txt"));
+        write_file(text_file, text);
+        const auto long_text = capture_item({"-i", text_file});
+        QVERIFY(long_text);
+        QVERIFY(long_text->payload(QStringLiteral("text/plain"))->size() == text.size());
+        paste(*long_text);
+        QVERIFY(xclip_output(QStringLiteral("UTF8_STRING")) == text);
+
+        const QString notes = m_dir.filePath(QStringLiteral("notes.txt"));
+        write_file(notes, "notes");
+        const QString list_file = m_dir.filePath(QStringLiteral("list.txt"));
+        write_file(list_file, QUrl::fromLocalFile(notes).toEncoded() + "\r\n");
+        const auto files = capture_item({"-t", "text/uri-list", "-i", list_file});
+        QVERIFY(files);
+        const QString snapshot = files->urls().value(0).toLocalFile();
+        QVERIFY2(snapshot.startsWith(mime_copy.path() + QStringLiteral("/temp/")), qPrintable(snapshot));
+        QVERIFY(mime_copy.wait_for_paste_copies(5000));
+        paste(*files);
+        const QString handed_out =
+            QUrl(QString::fromUtf8(xclip_output(QStringLiteral("text/uri-list")).trimmed())).toLocalFile();
+        QVERIFY2(handed_out.startsWith(mime_copy.path() + QStringLiteral("/curr/")), qPrintable(handed_out));
+        QCOMPARE(read_file(handed_out), QByteArray("notes"));
+
+        const QString bomb = m_dir.filePath(QStringLiteral("bomb-paste.png"));
+        write_file(bomb, png_announcing(20000, 20000));
+        const auto bombed = capture_item({"-t", "image/png", "-i", bomb});
+        QVERIFY(bombed);
+        QVERIFY(!bombed->hasImage());
+        paste(*bombed);
+        const QList<QByteArray> bomb_targets = xclip_output(QStringLiteral("TARGETS")).split('\n');
+        QVERIFY(bomb_targets.contains("image/png"));
+        QVERIFY(!bomb_targets.contains("image/bmp"));
+        QCOMPARE(xclip_output(QStringLiteral("image/png")), png_announcing(20000, 20000));
+        QGuiApplication::clipboard()->clear();
     }
 
     void our_own_writes_are_not_captured()

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/x11/ClipboardReader.h"
 
+#include "core/StoredMimeData.h"
+
 #include <QDebug>
 #include <QSet>
+#include <QX11Info>
 
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
@@ -10,16 +13,17 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
+template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
 xcb_atom_t intern(xcb_connection_t* connection, const char* name)
 {
@@ -33,10 +37,68 @@ xcb_atom_t intern(xcb_connection_t* connection, const char* name)
 // Targets that name no content of their own.
 const QSet<QString>& pseudo_targets()
 {
-    static const QSet<QString> targets{"TARGETS",         "MULTIPLE",        "TIMESTAMP", "SAVE_TARGETS", "DELETE",
-                                       "INSERT_SELECTION", "INSERT_PROPERTY", "PIXMAP",    "BITMAP",       "DRAWABLE",
-                                       "COLORMAP",         "NULL"};
+    static const QSet<QString> targets{"TARGETS", "MULTIPLE",         "TIMESTAMP",       "SAVE_TARGETS",
+                                       "DELETE",  "INSERT_SELECTION", "INSERT_PROPERTY", "PIXMAP",
+                                       "BITMAP",  "DRAWABLE",         "COLORMAP",        "NULL"};
     return targets;
+}
+
+} // namespace
+
+namespace {
+
+// The targets that carry the plain text, in the order Qt prefers them. ICCCM's STRING and TEXT are Latin-1.
+const QStringList& text_targets()
+{
+    static const QStringList targets{"UTF8_STRING", "STRING", "TEXT", "text/plain"};
+    return targets;
+}
+const QString k_utf8_text = QStringLiteral("text/plain;charset=utf-8");
+const QString k_uri_list = QStringLiteral("text/uri-list");
+const QString k_moz_url = QStringLiteral("text/x-moz-url");
+
+// Whether bytes look like UTF-16 text: a byte order mark, or the zero bytes of ASCII in two-byte units.
+bool looks_like_utf16(const QByteArray& data)
+{
+    if (data.size() < 2)
+        return false;
+    const auto first = static_cast<quint8>(data.at(0));
+    const auto second = static_cast<quint8>(data.at(1));
+    return (first == 0xff && second == 0xfe) || (first == 0xfe && second == 0xff) || (first != 0 && second == 0) ||
+           (first == 0 && second != 0);
+}
+
+QString from_utf16(const QByteArray& data)
+{
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(data.constData()), data.size() / 2);
+}
+
+// A browser's link list: the address and the title on alternate lines, in UTF-16. Only the addresses are URLs.
+QByteArray uri_list_of_moz_url(const QByteArray& data)
+{
+    const QString text = looks_like_utf16(data) ? from_utf16(data) : QString::fromUtf8(data);
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    QByteArray list;
+    for (int i = 0; i < lines.size(); i += 2) {
+        const QString url = lines.at(i).trimmed();
+        if (!url.isEmpty())
+            list += url.toUtf8() + "\r\n";
+    }
+    return list;
+}
+
+// Some owners send their HTML in UTF-16, some end it with a zero byte.
+QByteArray html_of(QByteArray data)
+{
+    if (looks_like_utf16(data)) {
+        QString text = from_utf16(data);
+        if (text.startsWith(QChar(0xfeff)))
+            text.remove(0, 1);
+        return text.toUtf8();
+    }
+    if (data.endsWith('\0'))
+        data.chop(1);
+    return data;
 }
 
 } // namespace
@@ -53,15 +115,64 @@ QStringList ClipboardReader::wanted_targets(const QStringList& offered)
         if (image.isEmpty() && target.startsWith(QLatin1String("image/")))
             image = target;
     }
+    // One transfer of the text: the owner offers the same text in up to six encodings.
+    QString text;
+    for (const QString& target : text_targets()) {
+        if (offered.contains(target)) {
+            text = target;
+            break;
+        }
+    }
+    if (text.isEmpty() && offered.contains(k_utf8_text))
+        text = k_utf8_text;
     QStringList wanted;
     for (const QString& target : offered) {
         if (pseudo_targets().contains(target) || wanted.contains(target))
             continue;
         if (target.startsWith(QLatin1String("image/")) && target != image)
             continue;
+        if (target == QLatin1String("application/x-qt-image") && !image.isEmpty())
+            continue;
+        const bool is_text = text_targets().contains(target) || target == k_utf8_text;
+        if (is_text && target != text)
+            continue;
+        if (target == QLatin1String("COMPOUND_TEXT") && !text.isEmpty())
+            continue;
+        if (target == k_moz_url && offered.contains(k_uri_list))
+            continue;
         wanted.append(target);
     }
     return wanted;
+}
+
+QVector<QPair<QString, QByteArray>> ClipboardReader::formats_of(const QVector<Received>& received,
+                                                                const QStringList& offered)
+{
+    QVector<QPair<QString, QByteArray>> formats;
+    const auto add = [&formats](const QString& format, const QByteArray& data) {
+        for (const auto& known : qAsConst(formats))
+            if (known.first == format)
+                return;
+        formats.append({format, data});
+    };
+    for (const Received& item : received) {
+        const QString& target = item.target;
+        if (text_targets().contains(target) || target == k_utf8_text) {
+            const bool latin1 = target == QLatin1String("STRING") || target == QLatin1String("TEXT");
+            const QByteArray utf8 = latin1 ? QString::fromLatin1(item.data).toUtf8() : item.data;
+            add(QStringLiteral("text/plain"), utf8);
+            // The same text under the name with its character set, when the owner offered that name too.
+            if (offered.contains(k_utf8_text))
+                add(k_utf8_text, utf8);
+        } else if (target == k_moz_url) {
+            add(k_uri_list, uri_list_of_moz_url(item.data));
+        } else if (target == QLatin1String("text/html")) {
+            add(target, html_of(item.data));
+        } else {
+            add(target, item.data);
+        }
+    }
+    return formats;
 }
 
 struct ClipboardReader::Worker {
@@ -79,7 +190,10 @@ struct ClipboardReader::Worker {
     // The capture under way.
     bool capturing = false;
     Capture capture;
-    QStringList pending;           // wanted targets still to transfer; the first is being transferred
+    QStringList offered;                           // the targets the owner listed
+    QVector<Received> received;                    // the complete transfers so far
+    std::vector<std::shared_ptr<Payload>> to_file; // large payloads of the capture just delivered
+    QStringList pending;                           // wanted targets still to transfer; the first is being transferred
     xcb_atom_t pending_atom = XCB_NONE;
     bool asked_for_targets = false;
     bool incremental = false;
@@ -186,13 +300,16 @@ struct ClipboardReader::Worker {
             finish(true);
         if (owner == XCB_NONE)
             return;
-        if (owner == reader->m_own_window) {
+        if (reader->is_own(owner)) {
             reader->deliver_own_change();
             return;
         }
         capturing = true;
         capture = Capture{};
         capture.owner = owner;
+        capture.noticed = Clock::now();
+        offered.clear();
+        received.clear();
         pending.clear();
         started = progressed = Clock::now();
         time = when;
@@ -216,10 +333,10 @@ struct ClipboardReader::Worker {
     Reply<xcb_get_property_reply_t> take_property()
     {
         return Reply<xcb_get_property_reply_t>(
-            xcb_get_property_reply(connection,
-                                   xcb_get_property(connection, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                                                    UINT32_MAX / 4),
-                                   nullptr),
+            xcb_get_property_reply(
+                connection,
+                xcb_get_property(connection, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, UINT32_MAX / 4),
+                nullptr),
             &std::free);
     }
 
@@ -242,6 +359,11 @@ struct ClipboardReader::Worker {
         }
         if (value->type == incr) {
             incremental = true; // the chunks follow, one per deletion of the property
+            // The announced size is a lower bound: room for it at once saves copying a growing buffer.
+            if (xcb_get_property_value_length(value.get()) >= 4) {
+                const quint32 announced = *static_cast<const quint32*>(xcb_get_property_value(value.get()));
+                buffer.reserve(static_cast<int>(std::min<quint32>(announced, 512u * 1024 * 1024)));
+            }
             return;
         }
         const auto* bytes = static_cast<const char*>(xcb_get_property_value(value.get()));
@@ -269,11 +391,14 @@ struct ClipboardReader::Worker {
     {
         if (asked_for_targets) {
             asked_for_targets = false;
-            pending = wanted_targets(atom_names(buffer));
+            offered = atom_names(buffer);
+            pending = wanted_targets(offered);
+            buffer.clear();
             next();
             return;
         }
-        capture.formats.append(Format{pending.takeFirst(), buffer});
+        received.append(Received{pending.takeFirst(), std::move(buffer)});
+        buffer = QByteArray();
         next();
     }
 
@@ -310,8 +435,8 @@ struct ClipboardReader::Worker {
         for (const xcb_get_atom_name_cookie_t cookie : cookies) {
             Reply<xcb_get_atom_name_reply_t> name(xcb_get_atom_name_reply(connection, cookie, nullptr), &std::free);
             if (name)
-                names.append(QString::fromLatin1(xcb_get_atom_name_name(name.get()),
-                                                 xcb_get_atom_name_name_length(name.get())));
+                names.append(
+                    QString::fromLatin1(xcb_get_atom_name_name(name.get()), xcb_get_atom_name_name_length(name.get())));
         }
         return names;
     }
@@ -329,9 +454,44 @@ struct ClipboardReader::Worker {
         asked_for_targets = false;
         incremental = false;
         pending.clear();
-        buffer.clear();
+        buffer = QByteArray();
+        file_formats();
         reader->deliver(std::move(capture));
         capture = Capture{};
+        // The item is recorded already; its large payloads go to their files now, while it is in use.
+        for (const std::shared_ptr<Payload>& payload : to_file)
+            payload->move_to_file(reader->m_storage_folder);
+        to_file.clear();
+    }
+
+    // Names the received targets as Qt would, reads the image's header and keeps the large payloads in files.
+    void file_formats()
+    {
+        const QVector<QPair<QString, QByteArray>> formats = formats_of(received, offered);
+        received.clear();
+        offered.clear();
+        for (const auto& format : formats) {
+            // Two names of one text share one payload.
+            std::shared_ptr<const Payload> payload;
+            for (int i = 0; i < capture.formats.size() && !payload; ++i) {
+                if (!format.second.isEmpty() && formats.at(i).second.constData() == format.second.constData())
+                    payload = capture.formats.at(i).payload;
+            }
+            if (!payload && capture.image_format.isEmpty() && format.first.startsWith(QLatin1String("image/"))) {
+                capture.image_format = format.first;
+                QString why;
+                capture.image_decodable = StoredMimeData::probe_image(format.second, &why);
+                if (!capture.image_decodable)
+                    qDebug().noquote() << "The copied image is kept as it came but never decoded:" << why;
+            }
+            if (!payload) {
+                std::shared_ptr<Payload> held = Payload::hold(format.second);
+                if (!reader->m_storage_folder.isEmpty() && held->belongs_in_file())
+                    to_file.push_back(held);
+                payload = held;
+            }
+            capture.formats.append(Format{format.first, payload});
+        }
     }
 };
 
@@ -359,9 +519,21 @@ bool ClipboardReader::start()
         qDebug() << "The clipboard reader needs an X server with XFixes; clipboard changes are read the slow way";
         return false;
     }
+    if (QX11Info::isPlatformX11()) {
+        const xcb_setup_t* setup = xcb_get_setup(QX11Info::connection());
+        m_own_client_base = setup->resource_id_base;
+        m_own_client_mask = setup->resource_id_mask;
+    }
     m_worker = std::move(worker);
     m_thread = std::thread([worker = m_worker.get()] { worker->run(); });
     return true;
+}
+
+bool ClipboardReader::is_own(quint32 owner) const
+{
+    if (owner == m_own_window)
+        return true;
+    return m_own_client_mask != 0 && (owner & ~m_own_client_mask) == m_own_client_base;
 }
 
 void ClipboardReader::deliver(Capture capture)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/Payload.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -8,6 +10,7 @@
 #include <QVector>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -18,18 +21,31 @@
 // capture of the one before at once (requests go to the current owner anyway), so captures arrive in the order the
 // owners changed and none waits behind a hung one.
 //
+// The worker also turns the targets into the formats Qt would name (UTF8_STRING is "text/plain", and so on), keeps
+// large payloads in files of the storage folder and reads the header of an image: the main thread only files what
+// arrives. Changes made by a window of this process's own X client (Qt's clipboard writes) are told apart by the
+// owner's resource id.
+//
 // captured() and own_change() are delivered on the thread that owns the reader (the main thread).
 class ClipboardReader : public QObject {
     Q_OBJECT
 public:
-    struct Format {
+    // What arrived for one target.
+    struct Received {
         QString target; // the X target's name: "UTF8_STRING", "text/plain;charset=utf-8", "image/png", ...
         QByteArray data;
     };
+    struct Format {
+        QString format; // the MIME name: "text/plain", "text/html", "image/png", ...
+        std::shared_ptr<const Payload> payload;
+    };
     struct Capture {
         quint32 owner = 0;
-        QVector<Format> formats; // complete ones only, in the order the owner listed them
-        QStringList abandoned;   // wanted targets that did not arrive complete within the deadline
+        QVector<Format> formats;      // complete ones only, in the order the owner listed them
+        QStringList abandoned;        // wanted targets that did not arrive complete within the deadline
+        QString image_format;         // the format holding an image, if any
+        bool image_decodable = false; // whether its header promised a picture within the pixel budget
+        std::chrono::steady_clock::time_point noticed; // when the owner changed
     };
     struct Limits {
         int quiet_ms = 1000; // no progress for this long ends a capture
@@ -43,10 +59,17 @@ public:
     // Opens the connection and starts watching; false without an X server or without XFixes.
     bool start();
     // Owner changes made by this window (our own clipboard writes) are reported by own_change(), not captured.
+    // start() already counts every window of Qt's own X connection as ours.
     void set_own_window(quint32 window) { m_own_window = window; }
+    // Where large payloads are kept (before start()); without a folder they stay in memory.
+    void set_storage_folder(const QString& folder) { m_storage_folder = folder; }
 
-    // The targets a capture transfers out of those an owner lists (exposed for the tests).
+    // The targets a capture transfers out of those an owner lists (exposed for the tests): the pseudo-targets
+    // skipped, one image encoding, and one transfer for the text however many encodings of it are offered.
     static QStringList wanted_targets(const QStringList& offered);
+    // The formats, named and encoded as Qt names them, that the received targets make (exposed for the tests).
+    static QVector<QPair<QString, QByteArray>> formats_of(const QVector<Received>& received,
+                                                          const QStringList& offered);
 
 Q_SIGNALS:
     void captured(const ClipboardReader::Capture& capture);
@@ -57,8 +80,13 @@ private:
     void deliver(Capture capture);
     void deliver_own_change();
 
+    bool is_own(quint32 owner) const;
+
     Limits m_limits;
+    QString m_storage_folder;
     std::atomic<quint32> m_own_window{0};
+    quint32 m_own_client_base = 0; // the resource ids of Qt's X connection: base, and the bits it may vary
+    quint32 m_own_client_mask = 0;
     std::unique_ptr<Worker> m_worker;
     std::thread m_thread;
 };
