@@ -20,9 +20,9 @@ void StoredMimeData::set_format(const QString& format, std::shared_ptr<const Pay
 
 void StoredMimeData::remove_format(const QString& format)
 {
-    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
-                                   [&](const Entry& entry) { return entry.format == format; }),
-                    m_entries.end());
+    m_entries.erase(
+        std::remove_if(m_entries.begin(), m_entries.end(), [&](const Entry& entry) { return entry.format == format; }),
+        m_entries.end());
     if (format == m_image_format)
         m_image_format.clear();
 }
@@ -59,12 +59,22 @@ std::unique_ptr<StoredMimeData> StoredMimeData::share() const
 
 QImage StoredMimeData::decode_image(const QSize& bound) const
 {
-    if (!m_picture.isNull())
-        return bound.isValid() && (m_picture.width() > bound.width() || m_picture.height() > bound.height())
-                   ? m_picture.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                   : m_picture;
+    return image_decoder()(bound);
+}
+
+std::function<QImage(const QSize&)> StoredMimeData::image_decoder() const
+{
+    if (!m_picture.isNull()) {
+        return [picture = m_picture](const QSize& bound) {
+            return bound.isValid() && (picture.width() > bound.width() || picture.height() > bound.height())
+                       ? picture.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                       : picture;
+        };
+    }
     const Entry* entry = m_image_decodable ? find(m_image_format) : nullptr;
-    return entry ? decode(entry->payload->bytes(), bound) : QImage();
+    if (!entry)
+        return [](const QSize&) { return QImage(); };
+    return [payload = entry->payload](const QSize& bound) { return decode(payload->bytes(), bound); };
 }
 
 namespace {

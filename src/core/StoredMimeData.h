@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 // A history item, and the clipboard content of its paste: formats and their payloads, nothing decoded. An item
@@ -46,6 +47,8 @@ public:
 
     // The image, decoded now; scaled to fit bound when one is given. Null when it does not decode or is too large.
     QImage decode_image(const QSize& bound = QSize()) const;
+    // What decode_image() does, as a function of its own that any thread may call, after the item is gone too.
+    std::function<QImage(const QSize&)> image_decoder() const;
     // Whether bytes hold an image within the pixel budget, reading its header only (why: the reason when not).
     static bool probe_image(const QByteArray& bytes, QString* why = nullptr);
     static QImage decode(const QByteArray& bytes, const QSize& bound = QSize());

@@ -111,16 +111,16 @@ bool ImageViewer::decode_later(const QMimeData& item, const QSize& bound)
     const auto* stored = dynamic_cast<const StoredMimeData*>(&item);
     if (!stored || !stored->hasImage())
         return false;
-    // The job holds a copy that shares the payloads: the item may be deleted while it runs.
     if (m_pending.value(&item) == bound)
         return true; // on its way
     m_pending.insert(&item, bound);
-    std::shared_ptr<const StoredMimeData> source(stored->share().release());
+    // The job holds the image's payload, not the item: the item may be deleted while it runs.
+    std::function<QImage(const QSize&)> decoder = stored->image_decoder();
     QPointer<QObject> key(const_cast<QMimeData*>(&item));
     const QMimeData* const address = &item;
     ++m_decoding;
-    QThreadPool::globalInstance()->start([mailbox = m_mailbox, source, bound, key, address] {
-        const QImage image = source->decode_image(bound);
+    QThreadPool::globalInstance()->start([mailbox = m_mailbox, decoder, bound, key, address] {
+        const QImage image = decoder(bound);
         const std::lock_guard<std::mutex> lock(mailbox->mutex);
         if (!mailbox->viewer)
             return;
