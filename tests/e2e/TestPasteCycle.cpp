@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "E2eSupport.h"
 
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QUrl>
+
 #include <algorithm>
 #include <csignal>
 
@@ -180,6 +185,66 @@ private Q_SLOTS:
         QVERIFY(!app.output().contains("did not take the key press within"));
         owner.kill();
         owner.waitForFinished();
+    }
+
+    // What the program recorded pastes back as it was copied: a 4K screenshot byte for byte, a 3 MB text, and a
+    // file list as the paste copies of its snapshots. The screenshot and the text wait in files meanwhile.
+    void large_items_paste_back_as_they_were_copied()
+    {
+        Stackpaste app;
+        app.write_settings();
+        QVERIFY(app.start());
+        QTemporaryDir folder;
+        const auto write = [&](const QString& name, const QByteArray& bytes) {
+            QFile file(folder.filePath(name));
+            file.open(QIODevice::WriteOnly);
+            file.write(bytes);
+            return file.fileName();
+        };
+        const auto read = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const auto copy = [&](const QStringList& arguments) {
+            const int before = count(app.output(), "END copy_to_stackpaste_clipboard()");
+            run(QStringLiteral("xclip"), QStringList{"-selection", "clipboard"} + arguments);
+            return QTest::qWaitFor([&] { return count(app.output(), "END copy_to_stackpaste_clipboard()") > before; },
+                                   20000);
+        };
+        const auto paste = [&] {
+            const int before = count(app.output(), "Done pasting");
+            xdotool({"key", "ctrl+v"});
+            return QTest::qWaitFor([&] { return count(app.output(), "Done pasting") > before; }, 10000);
+        };
+
+        QImage screenshot(3840, 2160, QImage::Format_RGB32);
+        screenshot.fill(QColor(40, 50, 60));
+        for (int y = 0; y < screenshot.height(); y += 2)
+            for (int x = y % 3; x < screenshot.width(); x += 3)
+                screenshot.setPixel(x, y, qRgb((x * 7) % 256, (y * 3) % 256, (x + y) % 256));
+        const QString png = folder.filePath(QStringLiteral("screenshot.png"));
+        QVERIFY(screenshot.save(png));
+        const QByteArray png_bytes = read(png);
+        QByteArray text;
+        for (int i = 0; text.size() < 3 * 1024 * 1024; ++i)
+            text += "log line " + QByteArray::number(i) + ": all well\n";
+        const QString notes = write(QStringLiteral("notes.txt"), "my notes");
+        QVERIFY(copy({"-t", "image/png", "-i", png}));
+        QVERIFY(copy({"-i", write(QStringLiteral("log.txt"), text)}));
+        QVERIFY(copy({"-t", "text/uri-list", "-i",
+                      write(QStringLiteral("list.txt"), QUrl::fromLocalFile(notes).toEncoded() + "\r\n")}));
+
+        QVERIFY(paste());
+        const QString pasted_file =
+            QUrl(QString::fromUtf8(clipboard(QStringLiteral("text/uri-list")).trimmed())).toLocalFile();
+        QVERIFY2(pasted_file.contains(QLatin1String("/curr/")), qPrintable(pasted_file));
+        QCOMPARE(read(pasted_file), QByteArray("my notes"));
+        QVERIFY(paste());
+        QVERIFY(clipboard() == text);
+        QVERIFY(paste());
+        QVERIFY(clipboard(QStringLiteral("image/png")) == png_bytes);
+        // Nothing of what was copied reached a log.
+        QVERIFY(!app.output().contains("log line"));
     }
 
     // The end of the session does not wait for a capture.
