@@ -211,6 +211,22 @@ private Q_SLOTS:
         QVERIFY(!last(spy).image_decodable);
     }
 
+    void a_format_beyond_the_size_limit_is_left_out_and_the_rest_kept()
+    {
+        ClipboardReader reader(ClipboardReader::Limits{1000, 5000, 1024 * 1024});
+        QVERIFY(reader.start());
+        QSignalSpy spy(&reader, &ClipboardReader::captured);
+        const QString big = m_dir.filePath(QStringLiteral("big.txt"));
+        write_file(big, QByteArray(3 * 1024 * 1024, 'b'));
+        run(QStringLiteral("xclip"), {"-selection", "clipboard", "-i", big});
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 10000);
+        QVERIFY(last(spy).formats.isEmpty());
+        QCOMPARE(last(spy).abandoned, QStringList{"UTF8_STRING"});
+        copy_with_xclip("small again");
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 2, 5000);
+        QCOMPARE(format(last(spy), QStringLiteral("text/plain")), QByteArray("small again"));
+    }
+
     void a_thousand_targets_arrive_within_the_deadline()
     {
         ClipboardReader reader;

@@ -313,11 +313,16 @@ struct ClipboardReader::Worker {
         pending.clear();
         started = progressed = Clock::now();
         time = when;
-        // A property of each capture's own, so that a late answer to an abandoned request lands elsewhere.
-        const QByteArray name = "STACKPASTE_CAPTURE_" + QByteArray::number(++serial % 8);
-        property = intern(connection, name.constData());
+        use_fresh_property();
         asked_for_targets = true;
         request(targets_atom);
+    }
+
+    // A property of each capture's own, so that a late answer to an abandoned request lands elsewhere.
+    void use_fresh_property()
+    {
+        const QByteArray name = "STACKPASTE_CAPTURE_" + QByteArray::number(++serial % 8);
+        property = intern(connection, name.constData());
     }
 
     void request(xcb_atom_t target)
@@ -362,7 +367,7 @@ struct ClipboardReader::Worker {
             // The announced size is a lower bound: room for it at once saves copying a growing buffer.
             if (xcb_get_property_value_length(value.get()) >= 4) {
                 const quint32 announced = *static_cast<const quint32*>(xcb_get_property_value(value.get()));
-                buffer.reserve(static_cast<int>(std::min<quint32>(announced, 512u * 1024 * 1024)));
+                buffer.reserve(static_cast<int>(std::min<qint64>(announced, limits.max_bytes)));
             }
             return;
         }
@@ -382,6 +387,16 @@ struct ClipboardReader::Worker {
         const int length = xcb_get_property_value_length(value.get());
         if (length == 0) { // the end of an incremental transfer
             complete();
+            return;
+        }
+        if (buffer.size() + qint64(length) > limits.max_bytes) {
+            // A byte array holds at most 2 GiB: a larger format would end the program, not the capture.
+            qDebug().noquote() << "A copied format is larger than" << limits.max_bytes / (1024 * 1024)
+                               << "MiB and is left out:" << pending.first();
+            capture.abandoned.append(pending.takeFirst());
+            // The sender may go on writing chunks into the property: the next request uses another one.
+            use_fresh_property();
+            next();
             return;
         }
         buffer.append(static_cast<const char*>(xcb_get_property_value(value.get())), length);

@@ -48,8 +48,9 @@ public:
         std::chrono::steady_clock::time_point noticed; // when the owner changed
     };
     struct Limits {
-        int quiet_ms = 1000; // no progress for this long ends a capture
-        int total_ms = 5000; // nor does any capture take longer
+        int quiet_ms = 1000;                     // no progress for this long ends a capture
+        int total_ms = 5000;                     // nor does any capture take longer
+        qint64 max_bytes = 1024LL * 1024 * 1024; // a larger format is left out
     };
 
     explicit ClipboardReader(Limits limits);
