@@ -5,7 +5,16 @@
 #include <QDebug>
 #include <QImageReader>
 
+#include <QTimer>
+
 #include <algorithm>
+
+namespace {
+
+// How long a decoded picture is kept for further requests.
+constexpr int k_keep_decoded_ms = 5000;
+
+} // namespace
 
 void StoredMimeData::set_format(const QString& format, std::shared_ptr<const Payload> payload)
 {
@@ -55,6 +64,14 @@ std::unique_ptr<StoredMimeData> StoredMimeData::share() const
     copy->m_image_decodable = m_image_decodable;
     copy->m_picture = m_picture;
     return copy;
+}
+
+void StoredMimeData::keep_in_memory()
+{
+    for (Entry& entry : m_entries) {
+        if (entry.payload->is_in_file())
+            entry.payload = Payload::hold(entry.payload->bytes());
+    }
 }
 
 QImage StoredMimeData::decode_image(const QSize& bound) const
@@ -157,8 +174,16 @@ bool StoredMimeData::hasFormat(const QString& format) const
 QVariant StoredMimeData::retrieveData(const QString& format, QVariant::Type type) const
 {
     if (format == k_qt_image) {
-        const QImage image = decode_image();
-        return image.isNull() ? QVariant() : QVariant(image);
+        if (m_recently_decoded.isNull())
+            m_recently_decoded = decode_image();
+        if (!m_drop_scheduled && !m_recently_decoded.isNull()) {
+            m_drop_scheduled = true;
+            QTimer::singleShot(k_keep_decoded_ms, this, [this] {
+                m_recently_decoded = QImage();
+                m_drop_scheduled = false;
+            });
+        }
+        return m_recently_decoded.isNull() ? QVariant() : QVariant(m_recently_decoded);
     }
     Q_UNUSED(type) // the base class converts the bytes to what was asked for
     const Entry* entry = find(format);

@@ -44,6 +44,8 @@ public:
 
     // A copy that shares the payloads.
     std::unique_ptr<StoredMimeData> share() const;
+    // Brings the payloads kept in files back into memory (before the files go, when the content must outlive them).
+    void keep_in_memory();
 
     // The image, decoded now; scaled to fit bound when one is given. Null when it does not decode or is too large.
     QImage decode_image(const QSize& bound = QSize()) const;
@@ -72,4 +74,8 @@ private:
     QString m_image_format;
     bool m_image_decodable = false;
     QImage m_picture;
+    // The image decoded for the last request, kept a few seconds: a program that asks for several encodings of a
+    // pasted picture must not make it decode the picture for each.
+    mutable QImage m_recently_decoded;
+    mutable bool m_drop_scheduled = false;
 };

@@ -7,6 +7,7 @@
 #include "core/Memory.h"
 #include "core/MimeCopy.h"
 #include "core/SaveManager.h"
+#include "core/StoredMimeData.h"
 #include "core/Trace.h"
 #include "core/WebPages.h"
 #include "platform/Platform.h"
@@ -183,6 +184,8 @@ void App::rescue_at_exit()
     qDebug() << "The program ends without a normal quit: saving the settings and removing the temporary files";
     app->save_settings();
     app->m_save_manager.reset();
+    // The reader stops before the folder its files go to is removed.
+    app->m_clipboard_reader.reset();
     app->m_mime_copy.reset();
 }
 
@@ -199,6 +202,14 @@ App::~App()
     m_autocomplete_database.reset();
     m_note_dialog.reset();
     m_hidden_features.reset();
+    // The reader stops before the folder its files go to is removed.
+    m_clipboard_reader.reset();
+    // Qt hands what we own on the clipboard to the desktop's clipboard manager after this, when the files of its
+    // large data are gone: the data comes back into memory first.
+    if (m_clipboard->ownsClipboard()) {
+        if (const auto* content = dynamic_cast<const StoredMimeData*>(m_clipboard->mimeData()))
+            const_cast<StoredMimeData*>(content)->keep_in_memory();
+    }
     // The temporary directory goes with every snapshot in it.
     m_mime_copy.reset();
     m_save_manager.reset();
@@ -897,7 +908,8 @@ void App::history_dialog_close()
 {
     m_history_dialog->hide();
     m_history_dialog->setVisible(false);
-    m_image_viewer->hide();
+    // Also forgets a preview still being decoded, which must not show up once the dialog is gone.
+    m_image_viewer->hide_me();
 }
 
 void App::history_dialog_item_entered(int row)

@@ -136,7 +136,7 @@ bool ImageViewer::decode_later(const QMimeData& item, const QSize& bound)
                 const QPixmap pixmap = QPixmap::fromImage(image);
                 const auto& done = *static_cast<const QMimeData*>(key.data());
                 viewer->remember(done, bound, pixmap);
-                if (viewer->m_wanted == key)
+                if (viewer->m_wanted == key && viewer->parentWidget() && viewer->parentWidget()->isVisible())
                     viewer->present(pixmap, viewer->m_place);
             },
             Qt::QueuedConnection);

@@ -133,6 +133,20 @@ private Q_SLOTS:
         QCOMPARE(ClipboardHistory::row_text_of(item).size(), ClipboardHistory::k_row_characters + 1);
     }
 
+    // What we own on the clipboard at exit is handed to the desktop's clipboard manager after the files are gone.
+    void the_content_can_be_brought_back_into_memory()
+    {
+        auto folder = std::make_unique<QTemporaryDir>();
+        const QByteArray large(Payload::k_file_threshold * 2, 'k');
+        StoredMimeData item;
+        item.set_format(QStringLiteral("text/plain"), Payload::keep(large, folder->path()));
+        QVERIFY(item.payload(QStringLiteral("text/plain"))->is_in_file());
+        item.keep_in_memory();
+        folder.reset();
+        QVERIFY(!item.payload(QStringLiteral("text/plain"))->is_in_file());
+        QVERIFY(item.data(QStringLiteral("text/plain")) == large);
+    }
+
     void a_file_list_reads_as_text_and_is_rewritten_as_a_copy()
     {
         QTemporaryDir files;
@@ -141,11 +155,11 @@ private Q_SLOTS:
         file.write("notes");
         file.close();
         const QByteArray url = QUrl::fromLocalFile(file.fileName()).toEncoded();
-        const auto item = MimeCopy::assemble(
-            {{QStringLiteral("text/uri-list"), Payload::keep(url + "\r\n")},
-             {QStringLiteral("x-special/gnome-copied-files"), Payload::keep("cut\n" + url)},
-             {QStringLiteral("application/x-kde-cutselection"), Payload::keep("1")}},
-            QString(), false);
+        const auto item =
+            MimeCopy::assemble({{QStringLiteral("text/uri-list"), Payload::keep(url + "\r\n")},
+                                {QStringLiteral("x-special/gnome-copied-files"), Payload::keep("cut\n" + url)},
+                                {QStringLiteral("application/x-kde-cutselection"), Payload::keep("1")}},
+                               QString(), false);
         QCOMPARE(item->text(), file.fileName().prepend(QStringLiteral("file://")));
         MimeCopy mime_copy;
         mime_copy.capture_files(*item, true);

@@ -2,15 +2,18 @@
 // A clipboard owner that never answers: takes the CLIPBOARD selection and ignores every request for its content, as
 // a hung program does. Anyone who reads the clipboard waits until their own timeout.
 //
-//   silent_owner [--targets | --incr-stall | --incr-die | --incr-trickle | --many-targets]
+//   silent_owner [--targets | --incr-stall | --incr-die | --incr-trickle | --incr-slow | --many-targets]
 //
 // --targets      answers the list of targets (several text formats) and nothing else, as a program that hangs
 //                after announcing its content does: a reader then waits its timeout once for every format.
 // --incr-stall   offers UTF8_STRING, starts an incremental transfer of it, sends one chunk and then nothing.
 // --incr-die     the same, but the program ends after the first chunk.
 // --incr-trickle the same, but a byte follows every 300 ms, for ever: a transfer that never stalls nor ends.
+// --incr-slow    the same, but ten chunks of 64 KiB follow 100 ms apart, then the end: a slow transfer that
+//                completes, even when another program takes the clipboard meanwhile.
 // --many-targets offers 1,000 formats and UTF8_STRING, and answers every one of them at once.
-// Prints "owning" on standard output once the selection is ours, and keeps it until killed.
+// Prints "owning" on standard output once the selection is ours, and keeps it until killed; in the incremental modes
+// also "sending" once a transfer has begun.
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -113,11 +116,35 @@ int main(int argc, char** argv)
     xcb_window_t incr_window = XCB_NONE;
     xcb_atom_t incr_property = XCB_NONE;
     bool chunk_sent = false;
+    const bool slow = std::strcmp(mode, "--incr-slow") == 0;
+    int chunks_sent = 0;
+    bool cleared = false;
     const std::string chunk(64 * 1024, 'x');
     while (Reply<xcb_generic_event_t> event{xcb_wait_for_event(connection)}) {
         const int type = event->response_type & 0x7f;
-        if (type == XCB_SELECTION_CLEAR)
-            break;
+        if (type == XCB_SELECTION_CLEAR) {
+            // A slow transfer under way is finished first, as owners do.
+            if (!slow || incr_window == XCB_NONE)
+                break;
+            cleared = true;
+            continue;
+        }
+        if (type == XCB_PROPERTY_NOTIFY && slow && incr_window != XCB_NONE) {
+            const auto* change = reinterpret_cast<xcb_property_notify_event_t*>(event.get());
+            if (change->window != incr_window || change->atom != incr_property || change->state != XCB_PROPERTY_DELETE)
+                continue;
+            ::usleep(100 * 1000);
+            const uint32_t length = chunks_sent < 10 ? static_cast<uint32_t>(chunk.size()) : 0;
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, incr_window, incr_property, utf8, 8, length,
+                                chunk.data());
+            xcb_flush(connection);
+            if (++chunks_sent > 10) {
+                incr_window = XCB_NONE;
+                if (cleared)
+                    break;
+            }
+            continue;
+        }
         if (type == XCB_PROPERTY_NOTIFY && incr_window != XCB_NONE) {
             const auto* change = reinterpret_cast<xcb_property_notify_event_t*>(event.get());
             const bool trickle = std::strcmp(mode, "--incr-trickle") == 0;
@@ -157,6 +184,8 @@ int main(int argc, char** argv)
             incr_window = request->requestor;
             incr_property = property;
             notify(*request, property);
+            std::printf("sending\n");
+            std::fflush(stdout);
         } else if (many) {
             const char value[] = "many";
             xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, utf8, 8,
@@ -164,6 +193,8 @@ int main(int argc, char** argv)
             notify(*request, property);
         }
     }
+    // A round trip first: the server may drop requests still unread when a connection closes.
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
     xcb_disconnect(connection);
     return 0;
 }

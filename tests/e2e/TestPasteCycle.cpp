@@ -168,7 +168,7 @@ private Q_SLOTS:
         owner.start(QStringLiteral(SILENT_OWNER), {QStringLiteral("--incr-trickle")});
         QVERIFY(owner.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(owner.canReadLine() || owner.state() == QProcess::NotRunning, 10000);
-        QCOMPARE(owner.readAllStandardOutput(), QByteArray("owning\n"));
+        QVERIFY(owner.readAllStandardOutput().startsWith("owning\n"));
 
         xdotool({"key", "ctrl+alt+h"});
         QVERIFY(app.wait_for_output("open_history_dialog()"));

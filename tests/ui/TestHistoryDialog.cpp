@@ -242,6 +242,7 @@ private Q_SLOTS:
         QCOMPARE(viewer->cached_previews(), 1);
         app->history_dialog_item_entered(1);
         QVERIFY(viewer->isVisible());
+
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         QVERIFY2(area.contains(viewer->frameGeometry()), "the preview fits on the screen");
         QCOMPARE(viewer->cached_previews(), 1);
@@ -256,6 +257,23 @@ private Q_SLOTS:
         app->history_dialog()->set_current_row(1);
         app->history_dialog()->delete_button()->click();
         QCOMPARE(viewer->cached_previews(), 0);
+    }
+
+    void a_preview_still_decoding_when_the_dialog_closes_never_shows()
+    {
+        auto app = make_app();
+        QImage big(3840, 2160, QImage::Format_RGB32);
+        big.fill(Qt::darkRed);
+        auto* image = new QMimeData;
+        image->setImageData(big);
+        QGuiApplication::clipboard()->setMimeData(image);
+        app->open_history_dialog();
+        ImageViewer* viewer = app->image_viewer();
+        app->history_dialog_item_entered(0);
+        app->history_dialog_close();
+        QTRY_VERIFY(!viewer->is_decoding());
+        QTest::qWait(50);
+        QVERIFY(!viewer->isVisible());
     }
 
     void activating_another_window_closes_it()

@@ -76,6 +76,16 @@ public:
         m_process.start(QStringLiteral(SILENT_OWNER), mode.isEmpty() ? QStringList{} : QStringList{mode});
         m_process.waitForReadyRead(10000);
     }
+    // Waits until the owner has printed the line (and serves our events meanwhile).
+    bool wait_for_line(const QByteArray& line)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                m_output += m_process.readAllStandardOutput();
+                return m_output.contains(line + '\n');
+            },
+            10000);
+    }
     ~HungOwner()
     {
         m_process.kill();
@@ -84,6 +94,7 @@ public:
 
 private:
     QProcess m_process;
+    QByteArray m_output;
 };
 
 } // namespace
@@ -118,6 +129,11 @@ private Q_SLOTS:
         QCOMPARE(ClipboardReader::wanted_targets({"text/plain;charset=utf-8", "text/html"}),
                  (QStringList{"text/plain;charset=utf-8", "text/html"}));
         QCOMPARE(ClipboardReader::wanted_targets({"text/x-moz-url", "text/uri-list"}), QStringList{"text/uri-list"});
+        // UTF-8 before Latin-1, which would lose every other character.
+        QCOMPARE(ClipboardReader::wanted_targets({"STRING", "text/plain;charset=utf-8"}),
+                 QStringList{"text/plain;charset=utf-8"});
+        QCOMPARE(ClipboardReader::wanted_targets({"application/x-qt-image", "TIMESTAMP"}),
+                 QStringList{"application/x-qt-image"});
 
         // Both names of the text get the same bytes, and Latin-1 becomes UTF-8.
         const auto formats = ClipboardReader::formats_of({{"STRING", QByteArray("Gr\xfc"
@@ -132,6 +148,11 @@ private Q_SLOTS:
         const auto only_charset = ClipboardReader::formats_of({{"text/plain;charset=utf-8", QByteArray("plain")}},
                                                               {"text/plain;charset=utf-8"});
         QCOMPARE(only_charset.at(0).first, QStringLiteral("text/plain"));
+        // A zero byte at the end is no part of the text; a Qt owner's picture is PNG.
+        QCOMPARE(ClipboardReader::formats_of({{"UTF8_STRING", QByteArray("words\0", 6)}}, {}).at(0).second,
+                 QByteArray("words"));
+        const auto qt_image = ClipboardReader::formats_of({{"application/x-qt-image", QByteArray("png")}}, {});
+        QCOMPARE(qt_image.at(0).first, QStringLiteral("image/png"));
     }
 
     void html_in_utf16_and_browser_links_are_named_and_encoded_as_qt_does()
@@ -267,6 +288,24 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 2, 5000);
             QCOMPARE(format(last(spy), QStringLiteral("text/plain")), QByteArray("after the hang"));
         }
+    }
+
+    // A paste right after a copy makes us the owner while the copy is still arriving: the transfer under way goes
+    // on, and the copy is recorded whole.
+    void a_copy_still_arriving_when_we_take_the_clipboard_is_kept()
+    {
+        ClipboardReader reader;
+        QVERIFY(reader.start());
+        QSignalSpy spy(&reader, &ClipboardReader::captured);
+        QSignalSpy own(&reader, &ClipboardReader::own_change);
+        HungOwner owner(QStringLiteral("--incr-slow"));
+        QVERIFY(owner.wait_for_line("sending"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("our paste"));
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
+        QCOMPARE(own.count(), 1);
+        QVERIFY(last(spy).abandoned.isEmpty());
+        QVERIFY(format(last(spy), QStringLiteral("text/plain")) == QByteArray(10 * 64 * 1024, 'x'));
+        QGuiApplication::clipboard()->clear();
     }
 
     void a_newer_owner_never_waits_behind_a_hung_one()

@@ -47,10 +47,11 @@ const QSet<QString>& pseudo_targets()
 
 namespace {
 
-// The targets that carry the plain text, in the order Qt prefers them. ICCCM's STRING and TEXT are Latin-1.
+// The targets that carry the plain text, best first: the UTF-8 ones, then ICCCM's STRING and TEXT (Latin-1, which
+// loses every other character), then a bare "text/plain" of unknown encoding.
 const QStringList& text_targets()
 {
-    static const QStringList targets{"UTF8_STRING", "STRING", "TEXT", "text/plain"};
+    static const QStringList targets{"UTF8_STRING", "text/plain;charset=utf-8", "STRING", "TEXT", "text/plain"};
     return targets;
 }
 const QString k_utf8_text = QStringLiteral("text/plain;charset=utf-8");
@@ -123,8 +124,6 @@ QStringList ClipboardReader::wanted_targets(const QStringList& offered)
             break;
         }
     }
-    if (text.isEmpty() && offered.contains(k_utf8_text))
-        text = k_utf8_text;
     QStringList wanted;
     for (const QString& target : offered) {
         if (pseudo_targets().contains(target) || wanted.contains(target))
@@ -133,7 +132,7 @@ QStringList ClipboardReader::wanted_targets(const QStringList& offered)
             continue;
         if (target == QLatin1String("application/x-qt-image") && !image.isEmpty())
             continue;
-        const bool is_text = text_targets().contains(target) || target == k_utf8_text;
+        const bool is_text = text_targets().contains(target);
         if (is_text && target != text)
             continue;
         if (target == QLatin1String("COMPOUND_TEXT") && !text.isEmpty())
@@ -157,13 +156,19 @@ QVector<QPair<QString, QByteArray>> ClipboardReader::formats_of(const QVector<Re
     };
     for (const Received& item : received) {
         const QString& target = item.target;
-        if (text_targets().contains(target) || target == k_utf8_text) {
+        if (text_targets().contains(target)) {
             const bool latin1 = target == QLatin1String("STRING") || target == QLatin1String("TEXT");
-            const QByteArray utf8 = latin1 ? QString::fromLatin1(item.data).toUtf8() : item.data;
+            QByteArray utf8 = latin1 ? QString::fromLatin1(item.data).toUtf8() : item.data;
+            // Some owners end their text with a zero byte, which is no part of it.
+            if (utf8.endsWith('\0'))
+                utf8.chop(1);
             add(QStringLiteral("text/plain"), utf8);
             // The same text under the name with its character set, when the owner offered that name too.
             if (offered.contains(k_utf8_text))
                 add(k_utf8_text, utf8);
+        } else if (target == QLatin1String("application/x-qt-image")) {
+            // Only taken when no image/* target was offered: a Qt owner sends its picture as PNG.
+            add(QStringLiteral("image/png"), item.data);
         } else if (target == k_moz_url) {
             add(k_uri_list, uri_list_of_moz_url(item.data));
         } else if (target == QLatin1String("text/html")) {
@@ -189,6 +194,7 @@ struct ClipboardReader::Worker {
 
     // The capture under way.
     bool capturing = false;
+    bool owner_lost = false; // we took the clipboard during this capture
     Capture capture;
     QStringList offered;                           // the targets the owner listed
     QVector<Received> received;                    // the complete transfers so far
@@ -281,9 +287,11 @@ struct ClipboardReader::Worker {
             owner_changed(notify->owner, notify->selection_timestamp);
         } else if (type == XCB_SELECTION_NOTIFY) {
             const auto* notify = reinterpret_cast<const xcb_selection_notify_event_t*>(event);
-            // Some owners answer with CurrentTime rather than the request's time.
-            if (capturing && notify->requestor == window && notify->target == pending_atom &&
-                (notify->time == time || notify->time == XCB_CURRENT_TIME))
+            // Some owners answer with CurrentTime rather than the request's time; the property tells a late answer
+            // to the capture before (which had a property of its own) from the answer to this one.
+            if (capturing && notify->requestor == window && notify->selection == clipboard &&
+                notify->target == pending_atom && (notify->time == time || notify->time == XCB_CURRENT_TIME) &&
+                (notify->property == property || notify->property == XCB_NONE))
                 answered(notify->property);
         } else if (type == XCB_PROPERTY_NOTIFY) {
             const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
@@ -295,6 +303,13 @@ struct ClipboardReader::Worker {
 
     void owner_changed(xcb_window_t owner, xcb_timestamp_t when)
     {
+        // Our own write during a copy (a paste right after Ctrl+C): the owner goes on with the transfer under way,
+        // which is kept; no further target is asked for, as requests would now come to us.
+        if (capturing && owner != XCB_NONE && reader->is_own(owner)) {
+            owner_lost = true;
+            reader->deliver_own_change();
+            return;
+        }
         // Requests go to the current owner: the capture of the one before ends with what it has.
         if (capturing)
             finish(true);
@@ -308,6 +323,7 @@ struct ClipboardReader::Worker {
         capture = Capture{};
         capture.owner = owner;
         capture.noticed = Clock::now();
+        owner_lost = false;
         offered.clear();
         received.clear();
         pending.clear();
@@ -321,7 +337,7 @@ struct ClipboardReader::Worker {
     // A property of each capture's own, so that a late answer to an abandoned request lands elsewhere.
     void use_fresh_property()
     {
-        const QByteArray name = "STACKPASTE_CAPTURE_" + QByteArray::number(++serial % 8);
+        const QByteArray name = "STACKPASTE_CAPTURE_" + QByteArray::number(++serial % 64);
         property = intern(connection, name.constData());
     }
 
@@ -386,6 +402,8 @@ struct ClipboardReader::Worker {
         }
         const int length = xcb_get_property_value_length(value.get());
         if (length == 0) { // the end of an incremental transfer
+            if (buffer.capacity() > buffer.size())
+                buffer.squeeze(); // the room the owner announced, beyond what it sent
             complete();
             return;
         }
@@ -429,6 +447,11 @@ struct ClipboardReader::Worker {
 
     void next()
     {
+        if (owner_lost && !pending.isEmpty()) {
+            qDebug() << "Formats left out: the clipboard changed hands during the copy:" << pending;
+            capture.abandoned.append(pending);
+            pending.clear();
+        }
         if (pending.isEmpty()) {
             finish(false);
             return;
