@@ -402,8 +402,6 @@ struct ClipboardReader::Worker {
         }
         const int length = xcb_get_property_value_length(value.get());
         if (length == 0) { // the end of an incremental transfer
-            if (buffer.capacity() > buffer.size())
-                buffer.squeeze(); // the room the owner announced, beyond what it sent
             complete();
             return;
         }
