@@ -402,6 +402,10 @@ struct ClipboardReader::Worker {
         }
         const int length = xcb_get_property_value_length(value.get());
         if (length == 0) { // the end of an incremental transfer
+            // An owner that announced far more than it sent must not leave its room reserved with a small item
+            // (a large one moves to a file and lets go of its buffer anyway).
+            if (buffer.size() < Payload::k_file_threshold && buffer.capacity() - buffer.size() > 64 * 1024)
+                buffer = QByteArray(buffer.constData(), buffer.size());
             complete();
             return;
         }
