@@ -260,7 +260,7 @@ struct ClipboardReader::Worker {
                 const auto total_end = started + std::chrono::milliseconds(limits.total_ms);
                 const auto end = std::min(quiet_end, total_end);
                 if (now >= end) {
-                    finish(true);
+                    finish(Ending::deadline);
                     continue;
                 }
                 timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(end - now).count());
@@ -312,7 +312,7 @@ struct ClipboardReader::Worker {
         }
         // Requests go to the current owner: the capture of the one before ends with what it has.
         if (capturing)
-            finish(true);
+            finish(owner == XCB_NONE ? Ending::owner_gone : Ending::newer_owner);
         if (owner == XCB_NONE)
             return;
         if (reader->is_own(owner)) {
@@ -366,7 +366,7 @@ struct ClipboardReader::Worker {
         progressed = Clock::now();
         if (answer_property == XCB_NONE) { // refused
             if (asked_for_targets) {
-                finish(false);
+                finish(Ending::complete);
                 return;
             }
             capture.abandoned.append(pending.takeFirst());
@@ -440,7 +440,7 @@ struct ClipboardReader::Worker {
     void next_after_failure()
     {
         if (asked_for_targets) {
-            finish(false);
+            finish(Ending::complete);
             return;
         }
         capture.abandoned.append(pending.takeFirst());
@@ -450,12 +450,13 @@ struct ClipboardReader::Worker {
     void next()
     {
         if (owner_lost && !pending.isEmpty()) {
-            qDebug() << "Formats left out: the clipboard changed hands during the copy:" << pending;
+            qDebug().noquote() << QStringLiteral("Formats left out (we took the clipboard during the copy): %1")
+                                      .arg(pending.join(QStringLiteral(", ")));
             capture.abandoned.append(pending);
             pending.clear();
         }
         if (pending.isEmpty()) {
-            finish(false);
+            finish(Ending::complete);
             return;
         }
         const QByteArray name = pending.first().toUtf8();
@@ -481,14 +482,21 @@ struct ClipboardReader::Worker {
         return names;
     }
 
-    void finish(bool deadline)
+    enum class Ending { complete, deadline, newer_owner, owner_gone };
+
+    void finish(Ending ending)
     {
-        if (deadline) {
+        if (ending != Ending::complete) {
+            const char* why = ending == Ending::deadline     ? "the clipboard's owner did not send them in time"
+                              : ending == Ending::owner_gone ? "the clipboard's owner went away during the copy"
+                                                             : "the clipboard changed hands during the copy";
             if (asked_for_targets)
-                qDebug() << "The clipboard's owner did not list its formats in time: nothing recorded";
+                qDebug().noquote()
+                    << QStringLiteral("No formats were listed (%1): nothing recorded").arg(QLatin1String(why));
             capture.abandoned.append(pending);
             if (!capture.abandoned.isEmpty())
-                qDebug() << "Formats the clipboard's owner did not send in time:" << capture.abandoned;
+                qDebug().noquote() << QStringLiteral("Formats left out (%1): %2")
+                                          .arg(QLatin1String(why), capture.abandoned.join(QStringLiteral(", ")));
         }
         capturing = false;
         asked_for_targets = false;
