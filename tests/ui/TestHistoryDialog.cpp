@@ -27,6 +27,16 @@ class TestHistoryDialog : public QObject {
     {
         return make_app_under_test(m_keys, settings);
     }
+    // Copies a 4K picture of one colour, as a program of this process would.
+    static void copy_picture(const QColor& colour)
+    {
+        QImage big(3840, 2160, QImage::Format_RGB32);
+        big.fill(colour);
+        auto* image = new QMimeData;
+        image->setImageData(big);
+        QGuiApplication::clipboard()->setMimeData(image);
+    }
+
     static std::unique_ptr<App> with_copies(std::unique_ptr<App> app, const QStringList& texts)
     {
         for (const QString& text : texts)
@@ -223,11 +233,7 @@ private Q_SLOTS:
     void an_image_row_previews_the_image_fitted_beside_the_dialog()
     {
         auto app = make_app();
-        QImage big(3840, 2160, QImage::Format_RGB32);
-        big.fill(Qt::darkCyan);
-        auto* image = new QMimeData;
-        image->setImageData(big);
-        QGuiApplication::clipboard()->setMimeData(image);
+        copy_picture(Qt::darkCyan);
         QGuiApplication::clipboard()->setText(QStringLiteral("words"));
         app->open_history_dialog();
         QCOMPARE(rows(*app), (QStringList{"words", "Image Data"}));
@@ -262,11 +268,7 @@ private Q_SLOTS:
     void a_preview_still_decoding_when_the_dialog_closes_never_shows()
     {
         auto app = make_app();
-        QImage big(3840, 2160, QImage::Format_RGB32);
-        big.fill(Qt::darkRed);
-        auto* image = new QMimeData;
-        image->setImageData(big);
-        QGuiApplication::clipboard()->setMimeData(image);
+        copy_picture(Qt::darkRed);
         app->open_history_dialog();
         ImageViewer* viewer = app->image_viewer();
         app->history_dialog_item_entered(0);
