@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 BUILD := build
 ASAN_BUILD := build-asan
 
-.PHONY: all deps build build-asan run test test-asan test-normal demo bench package install format clean
+.PHONY: all deps build build-asan run test test-asan test-normal check-format demo bench package install format clean
 
 all: build
 
@@ -37,8 +37,13 @@ test-asan: build-asan
 test-normal: build
 	ctest --test-dir $(BUILD) --output-on-failure -j 2
 
-# The sanitizer run first, so the last line is the normal build's CTest summary.
-test: test-asan test-normal
+# Formatting first (it fails in a second), then the sanitizer run, so the last line is the normal build's CTest summary.
+test: check-format test-asan test-normal
+
+# Fails on any C++ file that clang-format (with the project's .clang-format) would change.
+SOURCES_CXX = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null || find src tests benchmarks -name '*.cpp' -o -name '*.h')
+check-format: deps
+	@clang-format --dry-run --Werror $(SOURCES_CXX) && echo "check-format: every C++ file is formatted"
 
 demo: build
 	@./scripts/demo $(BUILD)/src/stackpaste
@@ -56,7 +61,7 @@ bench: build
 	@./scripts/run-benchmarks $(BUILD)
 
 format:
-	clang-format -i $$(git ls-files '*.cpp' '*.h')
+	clang-format -i $(SOURCES_CXX)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
