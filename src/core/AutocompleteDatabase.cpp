@@ -348,13 +348,16 @@ void AutocompleteDatabase::run_writer(bool prepared)
         QSqlDatabase database = QSqlDatabase::addDatabase(k_driver, name);
         database.setDatabaseName(m_path);
         database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(k_write_wait_ms));
-        if (!database.open())
+        if (database.open()) {
+            QSqlQuery(database).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            // What a lock held by another program kept the main thread from preparing.
+            if (!prepared)
+                prepare(name);
+        } else {
+            // Every change is then said to be lost as it comes.
             qWarning().noquote() << "ERROR: the autocomplete writer cannot open the file: " +
                                         database.lastError().text();
-        QSqlQuery(database).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-        // What a lock held by another program kept the main thread from preparing.
-        if (!prepared && database.isOpen())
-            prepare(name);
+        }
     }
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
