@@ -8,19 +8,45 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QUrl>
 #include <QVariant>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 const QString k_driver = QStringLiteral("QSQLITE");
+// The main thread reads with this wait for a file that another program holds locked: a filter keystroke may lag a
+// little, never freeze.
+constexpr int k_read_wait_ms = 100;
+// The writer waits this long for the lock at a time, and gives a change up after k_give_up_ms; between its waits it
+// sees the program ending.
+constexpr int k_write_wait_ms = 200;
+constexpr qint64 k_give_up_ms = 5000;
+// Changes beyond this many wait for nothing while the file stays locked: memory stays bounded.
+constexpr size_t k_max_queued = 100;
+
+// SQLite's primary result codes of interest (the driver reports the extended code).
+constexpr int k_sqlite_busy = 5;
+constexpr int k_sqlite_locked = 6;
+constexpr int k_sqlite_corrupt = 11;
+constexpr int k_sqlite_not_a_database = 26;
+
+int sqlite_code(const QSqlError& error)
+{
+    return error.nativeErrorCode().toInt() & 0xff;
+}
 
 QSqlDatabase connection(const QString& name)
 {
@@ -43,6 +69,20 @@ bool run(QSqlQuery& query, const QString& statement, const QVariantList& values,
     return true;
 }
 
+// Why nothing may be opened at the path, or nullptr for a regular file with no other name.
+const char* refusal(const struct stat& info)
+{
+    if (S_ISLNK(info.st_mode))
+        return "is a symbolic link";
+    if (S_ISDIR(info.st_mode))
+        return "is a folder";
+    if (!S_ISREG(info.st_mode))
+        return "is not a regular file (a FIFO, a socket or a device)";
+    if (info.st_nlink > 1)
+        return "has other names (hard links) and may be another program's file";
+    return nullptr;
+}
+
 } // namespace
 
 AutocompleteDatabase::AutocompleteDatabase(const QString& path) : m_path(path)
@@ -61,50 +101,76 @@ AutocompleteDatabase::AutocompleteDatabase(const QString& path) : m_path(path)
     }
     if (!m_is_open)
         return;
+    if (m_is_read_only) {
+        QSqlQuery query(connection(m_connection));
+        if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND name='stuff'")) ||
+            !query.next())
+            qWarning() << "ERROR: the autocomplete file" << m_path << "is read-only and holds no texts";
+        return;
+    }
+    const bool prepared = prepare(m_connection);
     QSqlQuery query(connection(m_connection));
+    m_has_kept_count = query.exec(QStringLiteral("SELECT n FROM stuff_count")) && query.next();
+    m_writer = std::thread([this, prepared] { run_writer(prepared); });
+}
+
+bool AutocompleteDatabase::prepare(const QString& connection_name)
+{
+    QSqlDatabase database = connection(connection_name);
+    QSqlQuery query(database);
+    bool prepared = true;
     if (query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND name='stuff'")) &&
         query.next()) {
         qDebug() << "DB: Table exists";
-    } else if (m_is_read_only) {
-        qWarning() << "ERROR: the autocomplete file" << m_path << "is read-only and holds no texts";
-    } else if (run(query, QStringLiteral("CREATE TABLE stuff (thing TEXT)"), {})) {
+    } else if (run(query, QStringLiteral("CREATE TABLE IF NOT EXISTS stuff (thing TEXT)"), {})) {
         qDebug() << "DB: Table created";
+    } else {
+        prepared = false;
     }
-    if (!m_is_read_only)
-        prepare_for_speed();
-}
-
-void AutocompleteDatabase::prepare_for_speed()
-{
-    QSqlQuery query(connection(m_connection));
     // A commit with the default journal waits for two syncs of the disk (over 20 ms here); the write-ahead log keeps
-    // the file intact on a crash with one.
-    query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    // the file intact on a crash with one, and lets the main thread read while the writer writes.
+    prepared = query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && prepared;
     // The lookup before each insert would read the whole table without it.
-    run(query, QStringLiteral("CREATE INDEX IF NOT EXISTS stuff_thing ON stuff (thing)"), {});
+    prepared = run(query, QStringLiteral("CREATE INDEX IF NOT EXISTS stuff_thing ON stuff (thing)"), {}) && prepared;
     // Counting 100,000 texts reads them all: the count is kept beside them, by triggers, so that whatever writes the
     // table keeps it right.
     if (!query.exec(QStringLiteral("SELECT n FROM stuff_count")) || !query.next()) {
-        connection(m_connection).transaction();
-        run(query, QStringLiteral("CREATE TABLE IF NOT EXISTS stuff_count (n INTEGER)"), {});
-        run(query, QStringLiteral("DELETE FROM stuff_count"), {});
-        run(query, QStringLiteral("INSERT INTO stuff_count (n) SELECT COUNT(thing) FROM stuff"), {});
-        run(query,
-            QStringLiteral("CREATE TRIGGER IF NOT EXISTS stuff_count_insert AFTER INSERT ON stuff "
-                           "WHEN NEW.thing IS NOT NULL BEGIN UPDATE stuff_count SET n = n + 1; END"),
-            {});
-        run(query,
-            QStringLiteral("CREATE TRIGGER IF NOT EXISTS stuff_count_delete AFTER DELETE ON stuff "
-                           "WHEN OLD.thing IS NOT NULL BEGIN UPDATE stuff_count SET n = n - 1; END"),
-            {});
-        connection(m_connection).commit();
+        query.finish();
+        bool counted = database.transaction() &&
+                       run(query, QStringLiteral("CREATE TABLE IF NOT EXISTS stuff_count (n INTEGER)"), {});
+        counted = counted && run(query, QStringLiteral("DELETE FROM stuff_count"), {});
+        counted =
+            counted && run(query, QStringLiteral("INSERT INTO stuff_count (n) SELECT COUNT(thing) FROM stuff"), {});
+        counted =
+            counted && run(query,
+                           QStringLiteral("CREATE TRIGGER IF NOT EXISTS stuff_count_insert AFTER INSERT ON stuff "
+                                          "WHEN NEW.thing IS NOT NULL BEGIN UPDATE stuff_count SET n = n + 1; END"),
+                           {});
+        counted =
+            counted && run(query,
+                           QStringLiteral("CREATE TRIGGER IF NOT EXISTS stuff_count_delete AFTER DELETE ON stuff "
+                                          "WHEN OLD.thing IS NOT NULL BEGIN UPDATE stuff_count SET n = n - 1; END"),
+                           {});
+        query.finish();
+        // Half a kept count would be wrong for good: all of it or nothing.
+        counted = counted && database.commit();
+        if (!counted)
+            database.rollback();
+        prepared = counted && prepared;
     }
-    m_has_kept_count = query.exec(QStringLiteral("SELECT n FROM stuff_count")) && query.next();
+    return prepared;
 }
 
 AutocompleteDatabase::~AutocompleteDatabase()
 {
+    if (m_writer.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_one();
+        m_writer.join();
+    }
     {
         QSqlDatabase database = connection(m_connection);
         if (database.isValid())
@@ -130,23 +196,52 @@ QString AutocompleteDatabase::path_for(const QString& settings_path, const QStri
 
 bool AutocompleteDatabase::open()
 {
-    const QFileInfo file(m_path);
-    // The owner's write bit counts too: a file the user made read-only stays untouched, even for root.
-    m_is_read_only = file.exists() && (!file.isWritable() || !(file.permissions() & QFileDevice::WriteOwner));
-    if (!file.exists()) {
-        // Created empty and private before SQLite opens it, so it is never readable by others, not even briefly.
-        QFile create(m_path);
-        if (create.open(QIODevice::WriteOnly))
-            create.close();
+    const QByteArray native = QFile::encodeName(m_path);
+    struct stat before {};
+    if (::lstat(native.constData(), &before) != 0 && errno == ENOENT) {
+        // Made here, private, before SQLite opens it. O_EXCL never follows a link and never opens a file that
+        // something else put at the path meanwhile.
+        const int file = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (file >= 0) {
+            ::fstat(file, &before);
+            ::close(file);
+        } else if (errno != EEXIST || ::lstat(native.constData(), &before) != 0) {
+            qWarning() << "ERROR: the autocomplete file" << m_path << "cannot be created:" << std::strerror(errno);
+            return false;
+        }
     }
-    if (!m_is_read_only)
-        ::chmod(QFile::encodeName(m_path).constData(), S_IRUSR | S_IWUSR);
+    if (const char* why = refusal(before)) {
+        qWarning() << "ERROR: the autocomplete file" << m_path << why
+                   << "- it is left untouched, and no texts are remembered in this run";
+        return false;
+    }
+    // The owner's write bit counts too: a file the user made read-only stays untouched, even for root.
+    m_is_read_only = !(before.st_mode & S_IWUSR) || ::access(native.constData(), W_OK) != 0;
     QSqlDatabase database = QSqlDatabase::contains(m_connection) ? connection(m_connection)
                                                                  : QSqlDatabase::addDatabase(k_driver, m_connection);
-    database.setDatabaseName(m_path);
-    database.setConnectOptions(m_is_read_only ? QStringLiteral("QSQLITE_OPEN_READONLY") : QString());
+    if (m_is_read_only) {
+        // A plain read-only open of a write-ahead-log file leaves a shared-memory file and a log beside it, with the
+        // database's read-only mode; once the database is writable again those make every insert fail. Opened as
+        // immutable, SQLite takes no lock and creates nothing.
+        QUrl uri = QUrl::fromLocalFile(m_path);
+        uri.setQuery(QStringLiteral("immutable=1"));
+        database.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+        database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    } else {
+        database.setDatabaseName(m_path);
+        database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(k_read_wait_ms));
+    }
     if (!database.open()) {
         qWarning().noquote() << "ERROR: " + database.lastError().text();
+        return false;
+    }
+    // Whatever replaced the file between the look and SQLite's open is found before anything is read or written.
+    struct stat after {};
+    if (::lstat(native.constData(), &after) != 0 || refusal(after) || after.st_dev != before.st_dev ||
+        after.st_ino != before.st_ino) {
+        database.close();
+        qWarning() << "ERROR: the autocomplete file" << m_path
+                   << "was replaced while it was opened; no texts are remembered in this run";
         return false;
     }
     if (m_is_read_only)
@@ -156,9 +251,13 @@ bool AutocompleteDatabase::open()
 
 bool AutocompleteDatabase::is_database() const
 {
-    // SQLite opens any file lazily; the first read tells whether it is a database at all.
+    // SQLite opens any file lazily; the first read tells whether it is a database at all. A file locked by another
+    // program is one.
     QSqlQuery query(connection(m_connection));
-    return query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    if (query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+        return true;
+    const int code = sqlite_code(query.lastError());
+    return code != k_sqlite_not_a_database && code != k_sqlite_corrupt;
 }
 
 void AutocompleteDatabase::move_aside()
@@ -189,16 +288,15 @@ bool AutocompleteDatabase::contains(const QString& text) const
 bool AutocompleteDatabase::insert(const QString& text)
 {
     TRACE("START database_insert(QString str)");
-    if (!m_is_open)
-        return false;
-    if (contains(text))
-        return true;
-    if (m_is_read_only) {
-        qWarning() << "ERROR: the autocomplete file is read-only: the text is not remembered";
+    if (text.size() > k_max_text_length) {
+        // What was copied never goes to a log, only its size.
+        qDebug().noquote() << QStringLiteral("A text of %1 characters is not remembered for autocomplete: it keeps "
+                                             "texts of up to %2 characters")
+                                  .arg(text.size())
+                                  .arg(k_max_text_length);
         return false;
     }
-    QSqlQuery query(connection(m_connection));
-    if (!run(query, QStringLiteral("INSERT INTO stuff (thing) VALUES (?)"), {text}))
+    if (!enqueue({Change::Kind::Insert, text}))
         return false;
     TRACE("END database_insert(QString str)");
     return true;
@@ -206,18 +304,149 @@ bool AutocompleteDatabase::insert(const QString& text)
 
 bool AutocompleteDatabase::remove(const QString& text)
 {
-    if (!m_is_open || m_is_read_only)
-        return false;
-    QSqlQuery query(connection(m_connection));
-    return run(query, QStringLiteral("DELETE FROM stuff WHERE thing = ?"), {text});
+    return enqueue({Change::Kind::Remove, text});
 }
 
 bool AutocompleteDatabase::remove_all()
 {
-    if (!m_is_open || m_is_read_only)
+    return enqueue({Change::Kind::RemoveAll, QString()});
+}
+
+bool AutocompleteDatabase::enqueue(Change change)
+{
+    const char* refused = !m_is_open ? "is not open (see above)" : m_is_read_only ? "is read-only" : nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!refused && m_queue.size() >= k_max_queued)
+            refused = "is still locked by another program after many changes";
+        if (!refused)
+            m_queue.push_back(std::move(change));
+    }
+    if (refused) {
+        qWarning().noquote() << QStringLiteral("ERROR: the autocomplete file %1: %2")
+                                    .arg(QLatin1String(refused), change.kind == Change::Kind::Insert
+                                                                     ? QStringLiteral("the text is not remembered")
+                                                                     : QStringLiteral("nothing is deleted"));
         return false;
-    QSqlQuery query(connection(m_connection));
-    return run(query, QStringLiteral("DELETE FROM stuff"), {});
+    }
+    m_wake.notify_one();
+    return true;
+}
+
+bool AutocompleteDatabase::wait_until_written(int timeout_ms)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_idle.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [this] { return m_queue.empty() && !m_writing; });
+}
+
+void AutocompleteDatabase::run_writer(bool prepared)
+{
+    const QString name = m_connection + QStringLiteral("-writer");
+    {
+        // A connection belongs to the thread that made it.
+        QSqlDatabase database = QSqlDatabase::addDatabase(k_driver, name);
+        database.setDatabaseName(m_path);
+        database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(k_write_wait_ms));
+        if (database.open()) {
+            QSqlQuery(database).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            // What a lock held by another program kept the main thread from preparing.
+            if (!prepared)
+                prepare(name);
+        } else {
+            // Every change is then said to be lost as it comes.
+            qWarning().noquote() << "ERROR: the autocomplete writer cannot open the file: " +
+                                        database.lastError().text();
+        }
+    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+        if (m_queue.empty())
+            break;
+        std::deque<Change> changes;
+        changes.swap(m_queue);
+        m_writing = true;
+        lock.unlock();
+        write(std::move(changes), name);
+        QMetaObject::invokeMethod(
+            this, [this] { Q_EMIT signal_written(); }, Qt::QueuedConnection);
+        lock.lock();
+        m_writing = false;
+        m_idle.notify_all();
+    }
+    lock.unlock();
+    {
+        QSqlDatabase database = connection(name);
+        database.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+void AutocompleteDatabase::write(std::deque<Change> changes, const QString& connection_name)
+{
+    QSqlDatabase database = connection(connection_name);
+    auto tell_not_made = [](const Change& change, const QString& error) {
+        // What was copied never goes to a log, only its size.
+        const QString what = change.kind == Change::Kind::Insert
+                                 ? QStringLiteral("a copied text of %1 characters is not remembered for autocomplete")
+                                       .arg(change.text.size())
+                             : change.kind == Change::Kind::Remove
+                                 ? QStringLiteral("a text is not deleted from autocomplete")
+                                 : QStringLiteral("the autocomplete texts are not deleted");
+        qWarning().noquote() << QStringLiteral("ERROR: %1: %2").arg(what, error);
+    };
+    // The write lock is taken before any change, so a file locked elsewhere costs waits of this thread only.
+    QString error;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        QSqlQuery begin(database);
+        if (begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+            error.clear();
+            break;
+        }
+        error = begin.lastError().text();
+        const int code = sqlite_code(begin.lastError());
+        if ((code != k_sqlite_busy && code != k_sqlite_locked) || waited.elapsed() >= k_give_up_ms)
+            break;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_stopping)
+            break;
+    }
+    if (error.isEmpty()) {
+        std::deque<Change> made;
+        for (Change& change : changes) {
+            QSqlQuery query(database);
+            switch (change.kind) {
+            case Change::Kind::Insert:
+                query.prepare(QStringLiteral(
+                    "INSERT INTO stuff (thing) SELECT ? WHERE NOT EXISTS (SELECT 1 FROM stuff WHERE thing = ?)"));
+                query.addBindValue(change.text);
+                query.addBindValue(change.text);
+                break;
+            case Change::Kind::Remove:
+                query.prepare(QStringLiteral("DELETE FROM stuff WHERE thing = ?"));
+                query.addBindValue(change.text);
+                break;
+            case Change::Kind::RemoveAll:
+                query.prepare(QStringLiteral("DELETE FROM stuff"));
+                break;
+            }
+            if (query.exec())
+                made.push_back(std::move(change));
+            else
+                tell_not_made(change, query.lastError().text());
+        }
+        QSqlQuery commit(database);
+        if (commit.exec(QStringLiteral("COMMIT")))
+            return;
+        error = commit.lastError().text();
+        QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
+        changes.swap(made);
+    }
+    for (const Change& change : changes)
+        tell_not_made(change, error);
 }
 
 std::optional<int> AutocompleteDatabase::count() const

@@ -384,7 +384,9 @@ bool MimeCopy::holds_nothing(const QMimeData& copy)
 
 bool MimeCopy::is_secret(const QMimeData& data)
 {
-    return data.hasFormat(k_password_hint) && data.data(k_password_hint).trimmed() == "secret";
+    // Password managers differ in how they spell the value ("secret", "Secret").
+    return data.hasFormat(k_password_hint) &&
+           data.data(k_password_hint).trimmed().compare("secret", Qt::CaseInsensitive) == 0;
 }
 
 bool MimeCopy::holds_image(const QMimeData& data)

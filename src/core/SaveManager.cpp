@@ -2,6 +2,7 @@
 #include "core/SaveManager.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -72,6 +73,86 @@ QString config_file_path()
     return config + QLatin1Char('/') + SaveManager::k_file_name;
 }
 
+enum class FileState { absent, writable, read_only, unreadable, not_regular };
+
+// Looks at the file without opening it: reading a FIFO would block the start for good, and later starts would find
+// the hung copy and exit. Through a symbolic link, at its target. The owner's bits count even for root, who may
+// read and write anything: a file its owner made read-only stays as it is.
+FileState state_of(const QString& path)
+{
+    const QFileInfo file(path);
+    if (!file.exists())
+        return file.isSymLink() ? FileState::not_regular : FileState::absent;
+    if (!file.isFile())
+        return FileState::not_regular;
+    if (!file.isReadable() || !(file.permissions() & QFileDevice::ReadOwner))
+        return FileState::unreadable;
+    if (!file.isWritable() || !(file.permissions() & QFileDevice::WriteOwner))
+        return FileState::read_only;
+    return FileState::writable;
+}
+
+bool can_take_settings(FileState state)
+{
+    return state == FileState::absent || state == FileState::writable;
+}
+
+const char* why_not_saved(FileState state)
+{
+    switch (state) {
+    case FileState::read_only:
+        return "cannot be written (it is read, not saved to)";
+    case FileState::unreadable:
+        return "could not be read (no read permission) and is left as it is";
+    case FileState::not_regular:
+        return "is not a regular file and is left alone";
+    default:
+        return "";
+    }
+}
+
+// The ini file at path, or null (with the reason on the debug channel) when it cannot be read.
+std::unique_ptr<QSettings> open_ini(const QString& path)
+{
+    auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    if (settings->status() == QSettings::NoError)
+        return settings;
+    // Emptying it by the version rule, or saving over what could not be read, would destroy the user's file.
+    const char* why = settings->status() == QSettings::FormatError ? "(not in the ini format):" : "(access error):";
+    qDebug() << "Settings file" << path << "could not be read" << why << "it is left as it is";
+    return nullptr;
+}
+
+bool has_current_version(const QSettings& settings)
+{
+    return settings.value(k_version_key, QStringLiteral("0")).toString() == SaveManager::k_save_version;
+}
+
+// A boolean as the settings file writes it; another text is no boolean.
+std::optional<bool> as_bool(const QVariant& value)
+{
+    if (value.type() == QVariant::Bool)
+        return value.toBool();
+    if (value.type() != QVariant::String)
+        return std::nullopt;
+    const QString text = value.toString().trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("1"))
+        return true;
+    if (text == QLatin1String("false") || text == QLatin1String("0"))
+        return false;
+    return std::nullopt;
+}
+
+// The file of a portable copy, or empty for an installed program: beside the executable unless it lies in a
+// system prefix or an installation's bin/, or in a folder that cannot be written.
+QString portable_path_for(const QString& executable_folder)
+{
+    if (SaveManager::is_system_folder(executable_folder) || SaveManager::is_installed_layout(executable_folder) ||
+        !is_writable_folder(executable_folder))
+        return QString();
+    return executable_folder + QLatin1Char('/') + SaveManager::k_file_name;
+}
+
 // The text after '=' on the last line that sets `key` in the general section of the ini file, trimmed as the
 // ini reader trims it, or nullopt when no line sets it.
 std::optional<QString> raw_ini_value(const QString& path, const QString& key)
@@ -94,39 +175,52 @@ std::optional<QString> raw_ini_value(const QString& path, const QString& key)
     return found;
 }
 
+// The settings file of this program: a portable copy's beside its executable, else the user's.
+QString own_file_path()
+{
+    const QString beside =
+        QStandardPaths::isTestModeEnabled() ? QString() : portable_path_for(QCoreApplication::applicationDirPath());
+    return beside.isEmpty() ? config_file_path() : beside;
+}
+
 } // namespace
 
-SaveManager::SaveManager() : SaveManager(default_path()) {}
+SaveManager::SaveManager() : SaveManager(own_file_path(), config_file_path()) {}
 
-SaveManager::SaveManager(const QString& file_path) : m_file_path(file_path)
+SaveManager::SaveManager(const QString& file_path, const QString& fallback_path) : m_file_path(file_path)
 {
     std::fprintf(stdout, "%s\n", QCoreApplication::applicationDirPath().toLocal8Bit().constData());
     std::fflush(stdout);
-    // QFileInfo looks at the file (through a symlink, at its target) without opening it: reading a FIFO would
-    // block the start for good, and later starts would find the hung copy and exit.
-    const QFileInfo file(file_path);
-    if (file.exists() && !file.isFile()) {
-        qDebug() << "Settings file" << file_path
-                 << "is not a regular file and is left alone; the settings start from the defaults and stay in memory";
-        return;
+    const FileState state = state_of(file_path);
+    QString target = file_path;
+    if (!can_take_settings(state)) {
+        const bool has_fallback = !fallback_path.isEmpty() && QFileInfo(fallback_path) != QFileInfo(file_path) &&
+                                  can_take_settings(state_of(fallback_path));
+        target = has_fallback ? fallback_path : QString();
+        qDebug().noquote() << QStringLiteral("Settings file \"%1\" %2 - %3")
+                                  .arg(file_path, QLatin1String(why_not_saved(state)),
+                                       has_fallback ? QStringLiteral("the settings are saved in \"%1\"").arg(target)
+                                                    : QStringLiteral("changes stay in memory"));
     }
-    if (file.exists() && !file.isReadable()) {
-        qDebug() << "Settings file" << file_path
-                 << "could not be read (no read permission); it is left as it is, the settings start from the "
-                    "defaults and stay in memory";
-        return;
+    if (!target.isEmpty()) {
+        m_file_path = target;
+        m_settings = open_ini(target);
+        if (m_settings && !has_current_version(*m_settings))
+            reset_settings();
     }
-    auto settings = std::make_unique<QSettings>(file_path, QSettings::IniFormat);
-    if (settings->status() != QSettings::NoError) {
-        // Emptying it by the version rule, or saving over what could not be read, would destroy the user's file.
-        const char* why = settings->status() == QSettings::FormatError ? "(not in the ini format):" : "(access error):";
-        qDebug() << "Settings file" << file_path << "could not be read" << why
-                 << "it is left as it is, the settings start from the defaults and stay in memory";
+    if (state != FileState::read_only)
         return;
+    // Still the user's settings: a start is no first start, and no switch goes back to its default, on its account.
+    m_read_only = open_ini(file_path);
+    if (m_read_only && !has_current_version(*m_read_only)) {
+        qDebug() << "Settings file" << file_path << "is of another version and is not read";
+        m_read_only.reset();
     }
-    m_settings = std::move(settings);
-    if (value(k_version_key, QStringLiteral("0")).toString() != k_save_version)
-        reset_settings();
+    // The newer file wins for each key it holds: a hand edit of the read-only file after the last save, or the
+    // values saved after the file was read.
+    const QFileInfo saved(target);
+    m_read_only_first =
+        m_read_only && (!m_settings || !saved.exists() || QFileInfo(file_path).lastModified() > saved.lastModified());
 }
 
 SaveManager::~SaveManager()
@@ -143,23 +237,9 @@ QString SaveManager::default_path()
 
 QString SaveManager::path_for(const QString& executable_folder)
 {
-    // A portable copy keeps its settings beside the executable. An installed program cannot or must not write
-    // there, and a settings file there that cannot be written would make every start a first start.
-    if (is_system_folder(executable_folder) || is_installed_layout(executable_folder) ||
-        !is_writable_folder(executable_folder))
-        return config_file_path();
-    const QString beside = executable_folder + QLatin1Char('/') + k_file_name;
-    const QFileInfo file(beside);
-    const char* reason = nullptr;
-    if (file.exists() && !file.isFile())
-        reason = "is not a regular file";
-    else if (file.exists() && !file.isWritable())
-        reason = "cannot be written";
-    if (!reason)
-        return beside;
-    const QString fallback = config_file_path();
-    qDebug() << "Settings file" << beside << reason << "- the settings are kept in" << fallback;
-    return fallback;
+    // An installed program cannot or must not write beside its executable.
+    const QString beside = portable_path_for(executable_folder);
+    return !beside.isEmpty() && can_take_settings(state_of(beside)) ? beside : config_file_path();
 }
 
 bool SaveManager::is_installed_layout(const QString& executable_folder)
@@ -193,6 +273,8 @@ QString SaveManager::file_path() const
 
 void SaveManager::reset_settings()
 {
+    // Nothing read-only is read after a reset: every value is its default.
+    m_read_only.reset();
     if (!m_settings)
         return;
     m_settings->clear();
@@ -211,9 +293,21 @@ bool SaveManager::sync()
     return false;
 }
 
+const QSettings* SaveManager::source_of(const QString& key) const
+{
+    const QSettings* first = m_read_only_first ? m_read_only.get() : m_settings.get();
+    const QSettings* second = m_read_only_first ? m_settings.get() : m_read_only.get();
+    for (const QSettings* source : {first, second}) {
+        if (source && source->contains(key))
+            return source;
+    }
+    return nullptr;
+}
+
 QVariant SaveManager::value(const QString& key, const QVariant& fallback) const
 {
-    return m_settings ? m_settings->value(key, fallback) : fallback;
+    const QSettings* source = source_of(key);
+    return source ? source->value(key, fallback) : fallback;
 }
 
 QString SaveManager::text_value(const QString& key, const QString& fallback) const
@@ -223,15 +317,21 @@ QString SaveManager::text_value(const QString& key, const QString& fallback) con
         return read.toString();
     // An unquoted comma makes the ini reader split the text into a list and drop the spaces around each comma.
     // Only the file's own line still says what was written.
-    if (const std::optional<QString> raw = raw_ini_value(m_file_path, key))
+    if (const std::optional<QString> raw = raw_ini_value(source_of(key)->fileName(), key))
         return *raw;
     return read.toStringList().join(QLatin1Char(','));
 }
 
 void SaveManager::load_settings(Settings& settings) const
 {
-    for (const BoolKey& key : k_bool_keys)
-        key.value(settings) = value(QLatin1String(key.name), key.fallback).toBool();
+    for (const BoolKey& key : k_bool_keys) {
+        const QVariant read = value(QLatin1String(key.name), key.fallback);
+        const std::optional<bool> flag = as_bool(read);
+        if (!flag)
+            qDebug() << "Settings:" << key.name << "holds" << read.toString()
+                     << "which is neither true nor false - it is taken as" << key.fallback;
+        key.value(settings) = flag.value_or(key.fallback);
+    }
     QString& order = settings.history.paste_order;
     order = text_value(k_paste_order_key, ClipboardHistory::k_backward);
     if (order != ClipboardHistory::k_forward && order != ClipboardHistory::k_backward)
@@ -255,6 +355,8 @@ void SaveManager::save_settings(const Settings& settings)
 {
     if (!m_settings)
         return;
+    // Every key is in the saved file from now on, and newer than what the read-only file says.
+    m_read_only_first = false;
     Settings values = settings;
     for (const BoolKey& key : k_bool_keys)
         m_settings->setValue(QLatin1String(key.name), key.value(values));

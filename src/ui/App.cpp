@@ -184,6 +184,8 @@ void App::rescue_at_exit()
     qDebug() << "The program ends without a normal quit: saving the settings and removing the temporary files";
     app->save_settings();
     app->m_save_manager.reset();
+    // Texts copied a moment ago are still on their way to the autocomplete file.
+    app->m_autocomplete_database->wait_until_written(1000);
     // The reader stops before the folder its files go to is removed.
     app->m_clipboard_reader.reset();
     app->m_mime_copy.reset();

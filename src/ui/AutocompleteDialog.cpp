@@ -39,6 +39,8 @@ AutocompleteDialog::AutocompleteDialog(App* app, AutocompleteDatabase* database)
     input_changed(QString());
     connect(m_history_button, &QPushButton::clicked, m_app, &App::open_history_dialog);
     connect(m_delete_button, &QPushButton::clicked, this, &AutocompleteDialog::slot_delete_selected_element);
+    // Changes are written off the main thread; the count follows when they are.
+    connect(m_database, &AutocompleteDatabase::signal_written, this, &AutocompleteDialog::update_item_count);
     update_item_count();
 }
 
@@ -58,8 +60,7 @@ void AutocompleteDialog::show_at(const QPoint& position)
 
 void AutocompleteDialog::database_insert(const QString& str)
 {
-    if (m_database->insert(str))
-        update_item_count();
+    m_database->insert(str);
 }
 
 void AutocompleteDialog::input_changed(const QString& str)
@@ -69,6 +70,11 @@ void AutocompleteDialog::input_changed(const QString& str)
         auto* item = new QListWidgetItem(ClipboardHistory::row_text_of(text), m_list);
         item->setData(k_text_role, text);
     }
+    select_first_row();
+}
+
+void AutocompleteDialog::select_first_row()
+{
     if (m_list->count() > 0) {
         m_list->item(0)->setSelected(true);
         m_list->setCurrentRow(0);
@@ -91,7 +97,6 @@ void AutocompleteDialog::delete_history()
 {
     m_database->remove_all();
     m_list->clear();
-    update_item_count();
 }
 
 void AutocompleteDialog::slot_delete_selected_element()
@@ -100,9 +105,11 @@ void AutocompleteDialog::slot_delete_selected_element()
     QListWidgetItem* item = m_list->currentItem();
     if (!item)
         return;
-    m_database->remove(item->data(k_text_role).toString());
-    input_changed(m_filter->text());
-    update_item_count();
+    // The row goes at once; the file follows on the writer's thread.
+    if (m_database->remove(item->data(k_text_role).toString())) {
+        const std::unique_ptr<QListWidgetItem> removed(m_list->takeItem(m_list->row(item)));
+        select_first_row();
+    }
     TRACE("END slot_delete_selected_element()");
 }
 

@@ -40,6 +40,7 @@ public:
     QPushButton* delete_button() const { return m_delete_button; }
     QString count_text() const;
     QStringList row_texts() const;
+    AutocompleteDatabase* database() const { return m_database; }
 
 Q_SIGNALS:
     void autocomplete_list_item_activated(QString str);
@@ -58,6 +59,7 @@ protected:
 private:
     // Up, Down and Return typed in the filter move through and activate the list.
     bool filter_key(QKeyEvent* event);
+    void select_first_row();
 
     std::unique_ptr<Ui::AutocompleteDialog> m_ui;
     App* m_app;

@@ -374,6 +374,8 @@ private Q_SLOTS:
         QTest::newRow("selection targets only") << QStringList{"TARGETS", "TIMESTAMP"} << QByteArray() << true << false;
         QTest::newRow("text") << QStringList{"text/plain"} << QByteArray() << false << false;
         QTest::newRow("password") << QStringList{"text/plain"} << QByteArray("secret") << false << true;
+        QTest::newRow("password, any case, spaces")
+            << QStringList{"text/plain"} << QByteArray(" Secret\n") << false << true;
         QTest::newRow("hint of another kind") << QStringList{"text/plain"} << QByteArray("public") << false << false;
     }
     void empty_changes_and_secrets()

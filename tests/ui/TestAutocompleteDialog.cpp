@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The autocomplete window on the offscreen platform, with the App's real database in the test's private home.
+#include "core/AutocompleteDatabase.h"
 #include "core/SaveManager.h"
 #include "fakes/FakeKeyboard.h"
 #include "support/AppUnderTest.h"
@@ -25,11 +26,19 @@ class TestAutocompleteDialog : public QObject {
     std::unique_ptr<App> make_app(const QByteArray& settings = QByteArray())
     {
         auto app = make_app_under_test(m_keys, "IsRichTextCopyEnabled=false\n" + settings);
-        if (app)
+        if (app) {
             app->autocomplete_dialog()->delete_history();
+            settle(*app);
+        }
         return app;
     }
     static void copy(const QString& text) { QGuiApplication::clipboard()->setText(text); }
+    // Texts are written off the main thread: waits for them, and for the count the window shows then.
+    static void settle(App& app)
+    {
+        QVERIFY(app.autocomplete_dialog()->database()->wait_until_written());
+        QCoreApplication::processEvents();
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -46,6 +55,7 @@ private Q_SLOTS:
             auto app = make_app();
             for (const char* text : {"alpha", "it's Ünïcode", "alpha", "Beta"})
                 copy(QString::fromUtf8(text));
+            settle(*app);
             AutocompleteDialog* dialog = app->autocomplete_dialog();
             QCOMPARE(dialog->count_text(), QStringLiteral("There are 3 items in history"));
             // A text marked secret by a password manager is neither in the history nor remembered.
@@ -53,6 +63,7 @@ private Q_SLOTS:
             secret->setText(QStringLiteral("hunter2"));
             secret->setData(QStringLiteral("x-kde-passwordManagerHint"), "secret");
             QGuiApplication::clipboard()->setMimeData(secret);
+            settle(*app);
             QCOMPARE(dialog->count_text(), QStringLiteral("There are 3 items in history"));
         }
         auto keyboard = std::make_unique<FakeKeyboard>();
@@ -66,6 +77,7 @@ private Q_SLOTS:
         auto app = make_app();
         for (const char* text : {"alpha", "ALPINE", "beta", "gamma"})
             copy(QString::fromLatin1(text));
+        settle(*app);
         AutocompleteDialog* dialog = app->autocomplete_dialog();
         app->open_autocomplete_dialog();
         QVERIFY(dialog->isVisible());
@@ -121,11 +133,13 @@ private Q_SLOTS:
         auto app = make_app();
         for (const char* text : {"one", "two", "three"})
             copy(QString::fromLatin1(text));
+        settle(*app);
         AutocompleteDialog* dialog = app->autocomplete_dialog();
         dialog->filter()->setText(QStringLiteral("t"));
         QCOMPARE(dialog->row_texts(), (QStringList{"two", "three"}));
         dialog->delete_button()->click();
         QCOMPARE(dialog->row_texts(), QStringList{"three"});
+        settle(*app);
         QCOMPARE(dialog->count_text(), QStringLiteral("There are 2 items in history"));
         dialog->filter()->setText(QStringLiteral("nothing like it"));
         dialog->delete_button()->click(); // no current row: nothing happens
@@ -136,6 +150,7 @@ private Q_SLOTS:
         QCOMPARE(dialog->count_text(), QStringLiteral("There are 2 items in history"));
         message_box::set_next_answer(QMessageBox::Yes);
         app->on_button_clear_autocomplete_history_clicked();
+        settle(*app);
         QCOMPARE(dialog->count_text(), QStringLiteral("There are 0 items in history"));
     }
 
@@ -144,6 +159,7 @@ private Q_SLOTS:
         auto app = make_app();
         const QString text = QStringLiteral("first line\n") + QString(5000, 'w');
         copy(text);
+        settle(*app);
         AutocompleteDialog* dialog = app->autocomplete_dialog();
         dialog->filter()->setText(QStringLiteral("first"));
         QVERIFY(dialog->list()->item(0)->text().size() <= 301);
