@@ -742,7 +742,7 @@ void App::update_global_shortcuts()
 void App::show_debug_info()
 {
     trace::plain(QStringLiteral("App::show_debug_info"));
-    message_box::information(QStringLiteral("Clipboard History"), debug_text::body(m_history));
+    message_box::long_information(QStringLiteral("Clipboard History"), debug_text::body(m_history));
 }
 
 void App::show_notification(const QString& title, const QString& message)

@@ -14,9 +14,13 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -381,6 +385,36 @@ private Q_SLOTS:
         QCOMPARE(m_notifications.at(0).message,
                  QStringLiteral(
                      "Current clipboard history position:0\n0: {{format:image/png, mime_data:4000000 bytes}, }\n"));
+    }
+
+    // A hundred items make a text taller than the screen: the box stays on the screen and its text scrolls.
+    void debug_window_stays_within_the_screen()
+    {
+        auto app = make_app("IsRichTextCopyEnabled=false\n");
+        for (int i = 0; i < ClipboardHistory::k_max_items; ++i) {
+            app->history().copy_step();
+            app->add_to_stackpaste_text_history(QStringLiteral("text number %1").arg(i));
+        }
+        message_box::set_information_recorder({});
+        app->show_debug_info();
+        message_box::set_information_recorder([this](const QString& title, const QString& text) {
+            m_notifications.append({title, text});
+        });
+        QPointer<QDialog> box;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible() && window->windowTitle() == QLatin1String("Clipboard History"))
+                box = qobject_cast<QDialog*>(window);
+        QVERIFY(box);
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY2(
+            screen.contains(box->frameGeometry()),
+            qPrintable(QStringLiteral("%1 x %2").arg(box->frameGeometry().width()).arg(box->frameGeometry().height())));
+        auto* view = box->findChild<QPlainTextEdit*>();
+        QVERIFY(view);
+        QVERIFY(view->toPlainText().contains(QStringLiteral("\n99: text number 99\n")));
+        QVERIFY(view->verticalScrollBar()->maximum() > 0);
+        box->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        QTRY_VERIFY(!box);
     }
 };
 

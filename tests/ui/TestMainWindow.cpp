@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -172,6 +173,14 @@ private Q_SLOTS:
         QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("2"));
         app->clear_clipboard_history();
         QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("0"));
+        // A full history's three digits are drawn whole within the 50 pixels.
+        const auto* label = app->status_indicator()->findChild<QLabel*>();
+        for (int n : {100, 7, 101}) {
+            app->status_indicator()->set_number(n);
+            QCOMPARE(label->text(), QString::number(n));
+            QVERIFY(QFontMetrics(label->font()).horizontalAdvance(label->text()) <= label->contentsRect().width());
+            QVERIFY(label->font().pointSize() >= (n < 10 ? 32 : 14));
+        }
     }
 
     void counter_click_is_a_press_and_release_that_did_not_move_it_data()
