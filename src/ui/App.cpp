@@ -356,6 +356,7 @@ void App::slot_history_list_item_position_changed(int from, int to)
 void App::slot_combobox_edit_text_changed(QString new_text)
 {
     m_history.set_mode(new_text);
+    refresh_views();
 }
 
 void App::update_status_indicator()

@@ -113,13 +113,23 @@ private Q_SLOTS:
         app->switch_paste_order();
         QCOMPARE(app->mode_text(), QStringLiteral("Automatic Backward"));
 
-        // Choosing an item still changes the mode; "Manual" keeps the order.
+        // Choosing an item still changes the mode; "Manual" keeps the order. Every view follows the choice.
+        for (const char* text : {"X", "Y", "Z"})
+            QGuiApplication::clipboard()->setText(QString::fromLatin1(text));
+        m_keys->press(Keyboard::k_key_v);
+        m_keys->press(Keyboard::k_key_v); // Z and Y pasted: the backward walk has X left
+        QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("1"));
         auto* box = app->findChild<QComboBox*>(QStringLiteral("combobox_mode_select"));
         box->setCurrentIndex(1);
         QCOMPARE(app->history().paste_order(), QStringLiteral("forward"));
+        QCOMPARE(button_text(*app, "change_order_button"),
+                 QStringLiteral("Forward paste order - Click to change to Backward paste order"));
+        QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("3")); // forward from X: X, Y and Z
         box->setCurrentIndex(2);
         QCOMPARE(app->history().use_automatic_position_movement(), false);
         QCOMPARE(app->history().paste_order(), QStringLiteral("forward"));
+        QCOMPARE(button_text(*app, "automatic_position_movement_toggle_button"),
+                 QStringLiteral("Manual Position Movement - Click to Automatic"));
     }
 
     void tray_menu_data()
