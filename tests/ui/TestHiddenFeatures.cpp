@@ -13,6 +13,7 @@
 #include "ui/TrayIcon.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -273,6 +274,31 @@ private Q_SLOTS:
         QCOMPARE(file.value("ShortcutPauseOrResume").toString(), QStringLiteral("Ctrl+Alt+0"));
         // This start has happened: the next one is no first start.
         QCOMPARE(file.value("IsFirstStart").toString(), QStringLiteral("false"));
+    }
+
+    // A reset never takes the user's items away: a history that holds items keeps its kind, says so, and a forward
+    // walk turns backward with the whole history left to paste.
+    void reset_settings_keeps_what_is_left_to_paste()
+    {
+        auto app = make_app("IsRichTextCopyEnabled=false\nPasteOrder=forward\n");
+        for (const char* text : {"X", "Y", "Z"}) {
+            app->history().copy_step();
+            app->add_to_stackpaste_text_history(QString::fromLatin1(text));
+        }
+        app->paste_from_stackpaste_clipboard();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("X"));
+        cast(*app, "reset settings");
+        QVERIFY(!app->history().is_rich_text_copy_enabled());
+        QCOMPARE(app->history().paste_order(), QStringLiteral("backward"));
+        QCOMPARE(app->history().indices_left_to_paste(), (QList<int>{2, 1, 0}));
+        QCOMPARE(app->status_indicator_number(), 3);
+        app->paste_from_stackpaste_clipboard();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Z"));
+        QCOMPARE(m_notifications.size(), 1);
+        QVERIFY2(m_notifications.at(0).message.contains(QStringLiteral("Rich text copy stays disabled: the 3 items")),
+                 qPrintable(m_notifications.at(0).message));
+        QCOMPARE(stored("IsRichTextCopyEnabled").toString(), QStringLiteral("false"));
+        QCOMPARE(stored("PasteOrder").toString(), QStringLiteral("backward"));
     }
 
     // The first request opens the help page; later ones the spell window, one at a time, Return as OK.
