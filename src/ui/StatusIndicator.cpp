@@ -68,7 +68,7 @@ void StatusIndicator::set_number(int n)
     // their middle only ("00" for 100): the size goes down until the number fits.
     QFont font = m_label->font();
     font.setPointSize(k_point_size);
-    const int room = m_label->contentsRect().width() - 2;
+    const int room = m_label->contentsRect().width() - 4;
     while (font.pointSize() > k_smallest_point_size && QFontMetrics(font).horizontalAdvance(text) > room)
         font.setPointSize(font.pointSize() - 1);
     if (font != m_label->font())

@@ -4,6 +4,7 @@
 #include "fakes/FakeKeyboard.h"
 #include "support/AppUnderTest.h"
 #include "ui/App.h"
+#include "ui/MainWindowLook.h"
 #include "ui/StatusIndicator.h"
 #include "ui/TrayIcon.h"
 
@@ -13,6 +14,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -130,6 +133,36 @@ private Q_SLOTS:
         QCOMPARE(app->history().paste_order(), QStringLiteral("forward"));
         QCOMPARE(button_text(*app, "automatic_position_movement_toggle_button"),
                  QStringLiteral("Manual Position Movement - Click to Automatic"));
+    }
+
+    // 420 x 808 where the screen has room; on a laptop screen the window takes the height there is and its page
+    // scrolls, so that every button can be reached.
+    void main_window_fits_the_screen()
+    {
+        const QSize page(420, 808);
+        QCOMPARE(main_window_look::fitted_size(page, QSize(1280, 1024 - 40), 15), page);
+        QCOMPARE(main_window_look::fitted_size(page, QSize(1280, 808), 15), page);
+        QCOMPARE(main_window_look::fitted_size(page, QSize(1366, 768 - 32 - 30), 15), QSize(435, 706));
+        QCOMPARE(main_window_look::fitted_size(page, QSize(1280, 800 - 40), 15), QSize(435, 760));
+        QCOMPARE(main_window_look::fitted_size(page, QSize(640, 100), 15), QSize(435, 200));
+
+        // The offscreen screen is 800 x 600.
+        auto app = make_app();
+        app->open_app();
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(app->frameGeometry().height() <= screen.height());
+        auto* scroll_area = app->findChild<QScrollArea*>();
+        QVERIFY(scroll_area);
+        const QList<QPushButton*> buttons = app->findChildren<QPushButton*>();
+        QVERIFY(buttons.size() >= 11);
+        for (QPushButton* button : buttons) {
+            if (button->isHidden())
+                continue;
+            scroll_area->ensureWidgetVisible(button);
+            // Top to bottom: the height is what a short screen cuts.
+            const int top = button->mapTo(app.get(), QPoint(0, 0)).y();
+            QVERIFY2(top >= 0 && top + button->height() <= app->height(), qPrintable(button->objectName()));
+        }
     }
 
     void tray_menu_data()
