@@ -96,7 +96,8 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
 
     m_ui->setupUi(this);
     setWindowTitle(QCoreApplication::applicationName());
-    setFixedSize(size());
+    m_scroll_area = main_window_look::make_scrollable(*this, *m_ui);
+    main_window_look::fit_to_screen(*this, *m_scroll_area, false);
     update_ui();
     m_tray_icon->setIcon(QIcon(QStringLiteral(":/images/app.png")));
     m_tray_icon->show();
@@ -168,6 +169,8 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
 
 void App::showEvent(QShowEvent* event)
 {
+    // At every showing: the screen may be another, or smaller, than at the last one. Once shown, the frame is known.
+    main_window_look::fit_to_screen(*this, *m_scroll_area, m_is_styled);
     // The style sheets cost the start a few tens of milliseconds on a window that most starts never show.
     if (!m_is_styled) {
         main_window_look::apply_style(*m_ui);
@@ -358,6 +361,7 @@ void App::slot_history_list_item_position_changed(int from, int to)
 void App::slot_combobox_edit_text_changed(QString new_text)
 {
     m_history.set_mode(new_text);
+    refresh_views();
 }
 
 void App::update_status_indicator()
@@ -744,7 +748,7 @@ void App::update_global_shortcuts()
 void App::show_debug_info()
 {
     trace::plain(QStringLiteral("App::show_debug_info"));
-    message_box::information(QStringLiteral("Clipboard History"), debug_text::body(m_history));
+    message_box::long_information(QStringLiteral("Clipboard History"), debug_text::body(m_history));
 }
 
 void App::show_notification(const QString& title, const QString& message)

@@ -23,6 +23,7 @@ class ImageViewer;
 class MimeCopy;
 class NoteDialog;
 class QMimeData;
+class QScrollArea;
 class QTimer;
 class SaveManager;
 class ShortcutsDialog;
@@ -184,6 +185,8 @@ private:
     void remember_user_window();
 
     std::unique_ptr<Ui::app> m_ui;
+    // Holds the form's page, so that a screen too short for the window still reaches every button.
+    QScrollArea* m_scroll_area = nullptr;
     // Before the hotkey processor, which reads its texts: destroyed after it.
     std::unique_ptr<ShortcutsDialog> m_shortcuts_dialog;
     ClipboardHistory m_history;
@@ -210,7 +213,7 @@ private:
 
     QString m_shown_app_status; // the state the window icons show
     bool m_is_keyboard_hook_connected = false;
-    bool m_is_styled = false; // the style sheets are applied when the window is first shown
+    bool m_is_styled = false; // the style sheets are applied when the window is first shown (it has a frame since)
     bool m_ignore_next_clipboard_change = false;
     bool m_paste_pressed = false;
     bool m_copy_pressed = false;

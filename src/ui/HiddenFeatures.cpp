@@ -209,22 +209,37 @@ bool HiddenFeatures::reset_colors(const Tokens&)
 
 bool HiddenFeatures::reset_settings_spell(const Tokens&)
 {
-    reset_settings();
-    notify(tr("Reset settings"), tr("Stackpaste settings are reset to default values"));
+    QString message = tr("Stackpaste settings are reset to default values");
+    if (reset_settings()) {
+        const ClipboardHistory& history = m_app->history();
+        message += QLatin1Char('\n') + tr("Rich text copy stays %1: the %2 items of the history are still there to "
+                                          "paste (switching it empties the history)")
+                                           .arg(history.is_rich_text_copy_enabled() ? tr("enabled") : tr("disabled"))
+                                           .arg(history.size());
+    }
+    notify(tr("Reset settings"), message);
     return true;
 }
 
-void HiddenFeatures::reset_settings()
+bool HiddenFeatures::reset_settings()
 {
     m_app->save_manager()->reset_settings();
     Settings defaults;
     // This start has happened: a reset must not make the next one show the window and create the menu entries again.
     defaults.is_first_start = false;
     ClipboardHistory& history = m_app->history();
-    // Switching the active history empties both, as the button does.
-    if (history.is_rich_text_copy_enabled() != defaults.history.is_rich_text_copy_enabled)
-        history.set_rich_text_copy_enabled(defaults.history.is_rich_text_copy_enabled);
-    history.set_options(defaults.history);
+    HistoryOptions& options = defaults.history;
+    // Switching the kind of history empties it, as the rich text button does: the user's items stay to be pasted.
+    const bool keep_kind =
+        history.is_rich_text_copy_enabled() != options.is_rich_text_copy_enabled && !history.is_empty();
+    if (keep_kind)
+        options.is_rich_text_copy_enabled = history.is_rich_text_copy_enabled();
+    else if (history.is_rich_text_copy_enabled() != options.is_rich_text_copy_enabled)
+        history.set_rich_text_copy_enabled(options.is_rich_text_copy_enabled);
+    // A forward walk turns backward as the order shortcut turns it: with all of the history left to paste.
+    if (history.paste_order() == ClipboardHistory::k_forward && options.paste_order != ClipboardHistory::k_forward)
+        history.switch_paste_order();
+    history.set_options(options);
     m_app->settings() = defaults;
     m_app->move_status_indicator(defaults.indicator_position);
     add_start_up_entry();
@@ -232,6 +247,7 @@ void HiddenFeatures::reset_settings()
     m_app->update_global_shortcuts();
     m_app->reconnect_keyboard_hook();
     m_app->refresh_views();
+    return keep_kind;
 }
 
 bool HiddenFeatures::invert_colors(const Tokens&)

@@ -40,8 +40,10 @@ private:
 
     void notify(const QString& title, const QString& message);
     void invalid_spell(const QByteArray& spell);
-    // Back to a fresh installation's settings, applied at once: window, tray menu, autostart entry, shortcuts.
-    void reset_settings();
+    // Back to a fresh installation's settings, applied at once: window, tray menu, autostart entry, shortcuts. A
+    // history that holds items keeps its kind (rich text or plain text), since switching it empties it; returns
+    // whether it did.
+    bool reset_settings();
 
     bool help(const Tokens& tokens);
     bool hidden_features(const Tokens& tokens);

@@ -3,13 +3,19 @@
 
 #include "core/ClipboardHistory.h"
 #include "core/Trace.h"
+#include "ui/Placement.h"
 #include "ui_App.h"
 
 #include <QCoreApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QPixmap>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace main_window_look {
 
@@ -27,7 +33,53 @@ const QString k_combo_box_style = QStringLiteral(
     "gray;}QComboBox::drop-down{background-color: #008CBA;border: 1px;}QComboBox QAbstractItemView {border-radius: "
     "5border: 2px solid #008CBA;selection-background-color: #008CBA;}");
 
+// What a window manager's title bar usually takes, allowed for until the window's own frame is known.
+constexpr int k_usual_title_bar = 40;
+// The least height of a cut window: a few buttons and the scroll bar, whatever the screen says.
+constexpr int k_least_height = 200;
+
 } // namespace
+
+QScrollArea* make_scrollable(QWidget& window, Ui::app& form)
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("page"));
+    page->setFixedSize(window.size());
+    // Moved in this order, the column of buttons stays above the background.
+    for (QWidget* part : {static_cast<QWidget*>(form.background), form.gridLayoutWidget}) {
+        part->setParent(page);
+        part->show();
+    }
+    auto* scroll_area = new QScrollArea(&window);
+    scroll_area->setObjectName(QStringLiteral("page_scroll_area"));
+    scroll_area->setFrameShape(QFrame::NoFrame);
+    scroll_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_area->setWidget(page);
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll_area);
+    return scroll_area;
+}
+
+QSize fitted_size(const QSize& page, const QSize& room, int scroll_bar_width)
+{
+    if (page.height() <= room.height())
+        return page;
+    return {page.width() + scroll_bar_width, std::max(room.height(), k_least_height)};
+}
+
+void fit_to_screen(QWidget& window, QScrollArea& scroll_area, bool framed)
+{
+    const QRect area = placement::screen_area(window.frameGeometry().center());
+    const QSize frame = framed ? window.frameGeometry().size() - window.size() : QSize(0, k_usual_title_bar);
+    const QSize page = scroll_area.widget()->size();
+    const int bar = window.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_area.verticalScrollBar());
+    const QSize size = fitted_size(page, area.size() - frame, bar);
+    scroll_area.setVerticalScrollBarPolicy(size.height() < page.height() ? Qt::ScrollBarAlwaysOn
+                                                                         : Qt::ScrollBarAlwaysOff);
+    window.setFixedSize(size);
+}
 
 void apply_style(Ui::app& form)
 {

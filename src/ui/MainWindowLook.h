@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QSize>
 #include <QString>
 
 class ClipboardHistory;
 class QComboBox;
 class QDialog;
+class QScrollArea;
+class QWidget;
 namespace Ui {
 class app;
 }
@@ -24,6 +27,18 @@ void show_switches(Ui::app& form, const ClipboardHistory& history);
 
 // The window's large icon (the running or the paused image).
 void show_app_icon(Ui::app& form, const QString& icon);
+
+// Puts the page the form lays out (its background and column of buttons, 420 x 808) into a scroll area that fills
+// the window, and returns the scroll area.
+QScrollArea* make_scrollable(QWidget& window, Ui::app& form);
+
+// The window's size for a page of `page` where the screen leaves `room` (its available area less the window's
+// frame): the page's own size where it fits; else the room's height, widened by the scroll bar beside the page.
+QSize fitted_size(const QSize& page, const QSize& room, int scroll_bar_width);
+
+// Fixes the window at fitted_size() for the screen it is on, the scroll bar shown only when the page is cut. Before
+// the window manager has framed the window (framed false) a title bar of a usual height is allowed for.
+void fit_to_screen(QWidget& window, QScrollArea& scroll_area, bool framed);
 
 // The About box: modal, deleted when closed, not yet shown.
 QDialog* make_about_box();

@@ -19,6 +19,11 @@ void set_next_answer(QMessageBox::StandardButton answer);
 // deletes itself when closed and is returned for a caller that wants to place it.
 QMessageBox* information(const QString& title, const QString& text);
 
+// A box for a long text (the debug information): the text in a read-only area that scrolls, read left to right, and
+// the box kept within the screen under the cursor, however many lines the text has. Shown and deleted like an
+// information box, and recorded like one.
+QDialog* long_information(const QString& title, const QString& text);
+
 // Tests: every information box from now on is handed to `record` instead of being shown; an empty function shows
 // them again.
 void set_information_recorder(std::function<void(const QString& title, const QString& text)> record);

@@ -206,6 +206,11 @@ bool ShortcutsDialog::event(QEvent* event)
         event->accept();
         return true;
     }
+    // Without a capture too: the dialog is closed with its Ok or close button only, never by a stray Escape.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return true;
+    }
     return QDialog::event(event);
 }
 

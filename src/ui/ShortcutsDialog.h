@@ -18,7 +18,8 @@ class ShortcutsDialog;
 
 // "Change Settings": the twelve shortcuts and the counter's transparency. A click on a row's shortcut starts a
 // capture: the keys pressed next (five at most, in the order pressed) are written into the row, and the first key
-// release ends it and keeps what was recorded. Escape during a capture gives the row back its previous shortcut.
+// release ends it and keeps what was recorded. Escape during a capture gives the row back its previous shortcut;
+// otherwise it does nothing: the dialog closes by its Ok or close button only.
 // Each key is recorded by the name QKeySequence reads back ("F1", "Home", "Del"); Ctrl, Alt, Shift, Meta, the arrows
 // and Space by their own names, letters, digits and punctuation as their character. The dialog only holds the texts;
 // whoever shows it gives the hotkeys up before and applies the texts on accepted() and rejected(). Main thread only.

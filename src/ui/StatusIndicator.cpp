@@ -18,6 +18,8 @@
 namespace {
 
 constexpr int k_side = 50;
+constexpr int k_point_size = 32;
+constexpr int k_smallest_point_size = 8;
 // The part of the window that must lie on a screen for the user to find it and drag it back.
 constexpr int k_grabbable = 20;
 
@@ -49,7 +51,7 @@ StatusIndicator::StatusIndicator() : QDialog(nullptr), m_ui(std::make_unique<Ui:
     m_label->setMargin(0);
     m_label->setGeometry(0, 0, k_side, k_side);
     m_label->setAlignment(Qt::AlignCenter);
-    QFont font(QStringLiteral("Arial"), 32, QFont::Bold, false);
+    QFont font(QStringLiteral("Arial"), k_point_size, QFont::Bold, false);
     m_label->setFont(font);
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(0);
@@ -61,7 +63,17 @@ StatusIndicator::~StatusIndicator() = default;
 
 void StatusIndicator::set_number(int n)
 {
-    m_label->setText(QString::number(n));
+    const QString text = QString::number(n);
+    // Three digits (a full history) are wider than the window at the usual size, and the centred label would show
+    // their middle only ("00" for 100): the size goes down until the number fits.
+    QFont font = m_label->font();
+    font.setPointSize(k_point_size);
+    const int room = m_label->contentsRect().width() - 4;
+    while (font.pointSize() > k_smallest_point_size && QFontMetrics(font).horizontalAdvance(text) > room)
+        font.setPointSize(font.pointSize() - 1);
+    if (font != m_label->font())
+        m_label->setFont(font);
+    m_label->setText(text);
 }
 
 QString StatusIndicator::number_text() const

@@ -3,6 +3,7 @@
 #include "core/ClipboardHistory.h"
 #include "core/DebugText.h"
 #include "core/SpellParser.h"
+#include "core/StoredMimeData.h"
 #include "core/WebPages.h"
 
 #include <QDir>
@@ -113,6 +114,21 @@ private Q_SLOTS:
         const QString cut = debug_text::cut(long_text);
         QVERIFY(cut.size() < 200);
         QVERIFY2(cut.endsWith(QStringLiteral("(100000 characters)")), qPrintable(cut));
+
+        // A text that reads right to left, or holds direction controls, is isolated with its controls balanced: it
+        // cannot turn the item's number or the words after it around.
+        const QString fsi(QChar(0x2068)), pdi(QChar(0x2069)), rlo(QChar(0x202E)), pdf(QChar(0x202C));
+        history.copy_step();
+        history.add_text(rlo + QStringLiteral("evil"));
+        QVERIFY(debug_text::body(history).endsWith(QStringLiteral("2: ") + fsi + rlo + "evil" + pdf + pdi + "\n"));
+        QCOMPARE(debug_text::isolated(QStringLiteral("a") + pdi + pdf + "b"), fsi + "ab" + pdi);
+        QCOMPARE(debug_text::isolated(QChar(0x2067) + QStringLiteral("x") + rlo + "y" + pdi + pdf + "z" + rlo),
+                 fsi + QChar(0x2067) + "x" + rlo + "y" + pdi + "z" + rlo + pdf + pdi);
+        const QString hebrew = QStringLiteral("\u05E9\u05DC\u05D5\u05DD");
+        QCOMPARE(debug_text::cut(hebrew), fsi + hebrew + pdi);
+        // A right-to-left letter beyond the basic plane (Adlam) counts too.
+        const QString adlam = QString::fromUcs4(U"\U0001E900");
+        QCOMPARE(debug_text::isolated(adlam), fsi + adlam + pdi);
     }
 
     void debug_line_of_mime_items()
@@ -132,6 +148,29 @@ private Q_SLOTS:
         const QString html_line = debug_text::mime_item_line(1, html);
         QVERIFY(html_line.size() < 200);
         QVERIFY2(html_line.contains(QStringLiteral("(1000000 bytes)")), qPrintable(html_line));
+
+        // A stored picture is described by its bytes, never decoded: this one's header promises 2000 x 2000 pixels
+        // and then the bytes end, so a decode fails and says so.
+        StoredMimeData picture;
+        // A PNG signature and its header chunk, nothing more.
+        picture.set_format(QStringLiteral("image/png"),
+                           QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000007d0000007d008060000009a38c479"));
+        picture.set_image_format(QStringLiteral("image/png"), true);
+        picture.set_format(QStringLiteral("text/plain"), QByteArray("caption"));
+        static QStringList messages;
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& message) { messages << message; });
+        QVERIFY(picture.decode_image().isNull());
+        const bool decode_speaks = !messages.isEmpty();
+        messages.clear();
+        const QString picture_line = debug_text::mime_item_line(0, picture);
+        qInstallMessageHandler(previous);
+        QVERIFY(decode_speaks);
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
+        QCOMPARE(picture_line,
+                 QStringLiteral("0: {{format:image/png, mime_data:33 bytes}, {format:text/plain, mime_data:caption}, "
+                                "{format:application/x-qt-image, mime_data:the picture, decoded when a program asks "
+                                "for it}, }\n"));
     }
 
     void help_page_beside_the_executable_comes_first()

@@ -13,10 +13,15 @@
 #include "ui/TrayIcon.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -271,6 +276,31 @@ private Q_SLOTS:
         QCOMPARE(file.value("IsFirstStart").toString(), QStringLiteral("false"));
     }
 
+    // A reset never takes the user's items away: a history that holds items keeps its kind, says so, and a forward
+    // walk turns backward with the whole history left to paste.
+    void reset_settings_keeps_what_is_left_to_paste()
+    {
+        auto app = make_app("IsRichTextCopyEnabled=false\nPasteOrder=forward\n");
+        for (const char* text : {"X", "Y", "Z"}) {
+            app->history().copy_step();
+            app->add_to_stackpaste_text_history(QString::fromLatin1(text));
+        }
+        app->paste_from_stackpaste_clipboard();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("X"));
+        cast(*app, "reset settings");
+        QVERIFY(!app->history().is_rich_text_copy_enabled());
+        QCOMPARE(app->history().paste_order(), QStringLiteral("backward"));
+        QCOMPARE(app->history().indices_left_to_paste(), (QList<int>{2, 1, 0}));
+        QCOMPARE(app->status_indicator_number(), 3);
+        app->paste_from_stackpaste_clipboard();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Z"));
+        QCOMPARE(m_notifications.size(), 1);
+        QVERIFY2(m_notifications.at(0).message.contains(QStringLiteral("Rich text copy stays disabled: the 3 items")),
+                 qPrintable(m_notifications.at(0).message));
+        QCOMPARE(stored("IsRichTextCopyEnabled").toString(), QStringLiteral("false"));
+        QCOMPARE(stored("PasteOrder").toString(), QStringLiteral("backward"));
+    }
+
     // The first request opens the help page; later ones the spell window, one at a time, Return as OK.
     void spell_window_flow()
     {
@@ -381,6 +411,36 @@ private Q_SLOTS:
         QCOMPARE(m_notifications.at(0).message,
                  QStringLiteral(
                      "Current clipboard history position:0\n0: {{format:image/png, mime_data:4000000 bytes}, }\n"));
+    }
+
+    // A hundred items make a text taller than the screen: the box stays on the screen and its text scrolls.
+    void debug_window_stays_within_the_screen()
+    {
+        auto app = make_app("IsRichTextCopyEnabled=false\n");
+        for (int i = 0; i < ClipboardHistory::k_max_items; ++i) {
+            app->history().copy_step();
+            app->add_to_stackpaste_text_history(QStringLiteral("text number %1").arg(i));
+        }
+        message_box::set_information_recorder({});
+        app->show_debug_info();
+        message_box::set_information_recorder([this](const QString& title, const QString& text) {
+            m_notifications.append({title, text});
+        });
+        QPointer<QDialog> box;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible() && window->windowTitle() == QLatin1String("Clipboard History"))
+                box = qobject_cast<QDialog*>(window);
+        QVERIFY(box);
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY2(
+            screen.contains(box->frameGeometry()),
+            qPrintable(QStringLiteral("%1 x %2").arg(box->frameGeometry().width()).arg(box->frameGeometry().height())));
+        auto* view = box->findChild<QPlainTextEdit*>();
+        QVERIFY(view);
+        QVERIFY(view->toPlainText().contains(QStringLiteral("\n99: text number 99\n")));
+        QVERIFY(view->verticalScrollBar()->maximum() > 0);
+        box->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        QTRY_VERIFY(!box);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "fakes/FakeKeyboard.h"
 #include "support/AppUnderTest.h"
 #include "ui/App.h"
+#include "ui/MainWindowLook.h"
 #include "ui/StatusIndicator.h"
 #include "ui/TrayIcon.h"
 
@@ -11,7 +12,10 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -112,13 +116,53 @@ private Q_SLOTS:
         app->switch_paste_order();
         QCOMPARE(app->mode_text(), QStringLiteral("Automatic Backward"));
 
-        // Choosing an item still changes the mode; "Manual" keeps the order.
+        // Choosing an item still changes the mode; "Manual" keeps the order. Every view follows the choice.
+        for (const char* text : {"X", "Y", "Z"})
+            QGuiApplication::clipboard()->setText(QString::fromLatin1(text));
+        m_keys->press(Keyboard::k_key_v);
+        m_keys->press(Keyboard::k_key_v); // Z and Y pasted: the backward walk has X left
+        QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("1"));
         auto* box = app->findChild<QComboBox*>(QStringLiteral("combobox_mode_select"));
         box->setCurrentIndex(1);
         QCOMPARE(app->history().paste_order(), QStringLiteral("forward"));
+        QCOMPARE(button_text(*app, "change_order_button"),
+                 QStringLiteral("Forward paste order - Click to change to Backward paste order"));
+        QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("3")); // forward from X: X, Y and Z
         box->setCurrentIndex(2);
         QCOMPARE(app->history().use_automatic_position_movement(), false);
         QCOMPARE(app->history().paste_order(), QStringLiteral("forward"));
+        QCOMPARE(button_text(*app, "automatic_position_movement_toggle_button"),
+                 QStringLiteral("Manual Position Movement - Click to Automatic"));
+    }
+
+    // 420 x 808 where the screen has room; on a laptop screen the window takes the height there is and its page
+    // scrolls, so that every button can be reached.
+    void main_window_fits_the_screen()
+    {
+        const QSize page(420, 808);
+        QCOMPARE(main_window_look::fitted_size(page, QSize(1280, 1024 - 40), 15), page);
+        QCOMPARE(main_window_look::fitted_size(page, QSize(1280, 808), 15), page);
+        QCOMPARE(main_window_look::fitted_size(page, QSize(1366, 768 - 32 - 30), 15), QSize(435, 706));
+        QCOMPARE(main_window_look::fitted_size(page, QSize(1280, 800 - 40), 15), QSize(435, 760));
+        QCOMPARE(main_window_look::fitted_size(page, QSize(640, 100), 15), QSize(435, 200));
+
+        // The offscreen screen is 800 x 600.
+        auto app = make_app();
+        app->open_app();
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(app->frameGeometry().height() <= screen.height());
+        auto* scroll_area = app->findChild<QScrollArea*>();
+        QVERIFY(scroll_area);
+        const QList<QPushButton*> buttons = app->findChildren<QPushButton*>();
+        QVERIFY(buttons.size() >= 11);
+        for (QPushButton* button : buttons) {
+            if (button->isHidden())
+                continue;
+            scroll_area->ensureWidgetVisible(button);
+            // Top to bottom: the height is what a short screen cuts.
+            const int top = button->mapTo(app.get(), QPoint(0, 0)).y();
+            QVERIFY2(top >= 0 && top + button->height() <= app->height(), qPrintable(button->objectName()));
+        }
     }
 
     void tray_menu_data()
@@ -172,6 +216,14 @@ private Q_SLOTS:
         QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("2"));
         app->clear_clipboard_history();
         QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("0"));
+        // A full history's three digits are drawn whole within the 50 pixels.
+        const auto* label = app->status_indicator()->findChild<QLabel*>();
+        for (int n : {100, 7, 101}) {
+            app->status_indicator()->set_number(n);
+            QCOMPARE(label->text(), QString::number(n));
+            QVERIFY(QFontMetrics(label->font()).horizontalAdvance(label->text()) <= label->contentsRect().width());
+            QVERIFY(label->font().pointSize() >= (n < 10 ? 32 : 14));
+        }
     }
 
     void counter_click_is_a_press_and_release_that_did_not_move_it_data()
