@@ -86,7 +86,9 @@ QString own_image_format(const QStringList& names)
     return {};
 }
 
+const QString k_uri_list = QStringLiteral("text/uri-list");
 const QString k_gnome_copied_files = QStringLiteral("x-special/gnome-copied-files");
+const QString k_kde_urls = QStringLiteral("application/x-kde4-urilist");
 const QString k_kde_cut_selection = QStringLiteral("application/x-kde-cutselection");
 
 // A file manager's own list of the copied files: "copy" or "cut", then one URL a line. A paste from the history is
@@ -97,6 +99,30 @@ QByteArray copied_files_list(const QList<QUrl>& urls)
     for (const QUrl& url : urls)
         list += '\n' + url.toEncoded();
     return list;
+}
+
+// The URLs of lines that hold one each; empty lines and comments are no URLs.
+QList<QUrl> urls_of_lines(const QList<QByteArray>& lines)
+{
+    QList<QUrl> urls;
+    for (const QByteArray& line : lines) {
+        const QByteArray trimmed = line.trimmed();
+        if (!trimmed.isEmpty() && !trimmed.startsWith('#'))
+            urls.append(QUrl::fromEncoded(trimmed));
+    }
+    return urls;
+}
+
+// The files an item lists: its URL list, else the list of the file manager that offered no URL list of its own.
+QList<QUrl> listed_urls(const QMimeData& item)
+{
+    if (item.hasUrls())
+        return item.urls();
+    if (item.hasFormat(k_kde_urls))
+        return urls_of_lines(item.data(k_kde_urls).split('\n'));
+    if (item.hasFormat(k_gnome_copied_files))
+        return urls_of_lines(item.data(k_gnome_copied_files).split('\n').mid(1)); // after "copy" or "cut"
+    return {};
 }
 
 // Removes the snapshot folders of earlier runs whose process is gone (killed, or the machine lost power): their
@@ -180,9 +206,9 @@ std::unique_ptr<StoredMimeData> MimeCopy::copy(const QMimeData& source, Variant 
         capture_files(*copy, copy_files);
         return copy;
     }
-    if (copy_files && copy->hasUrls()) {
-        QList<QUrl> urls = copy->urls();
-        if (!hand_out_paste_copies(urls))
+    QList<QUrl> urls = listed_urls(*copy);
+    if (!urls.isEmpty()) {
+        if (copy_files && !hand_out_paste_copies(urls))
             return nullptr;
         set_urls(*copy, urls);
     }
@@ -245,9 +271,11 @@ MimeCopy::assemble(const QVector<QPair<QString, std::shared_ptr<const Payload>>>
 
 void MimeCopy::capture_files(StoredMimeData& item, bool copy_files)
 {
-    if (!item.hasUrls())
+    QList<QUrl> urls = listed_urls(item);
+    if (urls.isEmpty()) {
+        item.remove_format(k_kde_cut_selection); // a cut mark without files: nothing to move, and none to come
         return;
-    QList<QUrl> urls = item.urls();
+    }
     if (copy_files)
         snapshot_files_of(urls);
     set_urls(item, urls);
@@ -258,7 +286,9 @@ void MimeCopy::set_urls(StoredMimeData& item, const QList<QUrl>& urls)
     QByteArray list;
     for (const QUrl& url : urls)
         list += url.toEncoded() + "\r\n";
-    item.set_format(QStringLiteral("text/uri-list"), list);
+    item.set_format(k_uri_list, list);
+    if (item.hasFormat(k_kde_urls))
+        item.set_format(k_kde_urls, list);
     item.remove_format(k_kde_cut_selection);
     if (item.hasFormat(k_gnome_copied_files))
         item.set_format(k_gnome_copied_files, copied_files_list(urls));

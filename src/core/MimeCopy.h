@@ -20,7 +20,8 @@
 // their own right after the capture: see PasteCopies); the directory and everything in it is removed when the object
 // is destroyed. Each snapshot lies in a unique sub-folder of its own and keeps the file's name. Only regular local
 // files are copied, each judged on its own; any other URL, and any file whose copy fails, keeps its location. A file
-// manager's list of copied files is rewritten like the URL list and always says "copy". A source holding an image
+// manager's list of copied files is rewritten like the URL list and always says "copy"; a list offered without a URL
+// list gives the item its URL list (and so its snapshots), and a cut mark is never kept. A source holding an image
 // keeps its own image bytes once (PNG when offered), never decoded; the other encodings are left out, the clipboard
 // makes them from the image when a program asks. X11 selection targets that are not data (TARGETS, MULTIPLE, ...)
 // are never read. Payloads from 256 KiB on are kept in files of the folder "data" (see Payload). A copy of a history

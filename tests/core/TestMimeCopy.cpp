@@ -25,6 +25,11 @@ namespace {
 using test_files::make_file;
 using test_files::read_all;
 
+const QString k_uri_list = QStringLiteral("text/uri-list");
+const QString k_gnome = QStringLiteral("x-special/gnome-copied-files");
+const QString k_kde_cut = QStringLiteral("application/x-kde-cutselection");
+const QString k_kde_urls = QStringLiteral("application/x-kde4-urilist");
+
 QByteArray png_of(const QImage& image)
 {
     QByteArray bytes;
@@ -254,24 +259,39 @@ private Q_SLOTS:
         QCOMPARE(read_all(snapshot), QByteArray("%PDF"));
     }
 
-    // A file manager's list of copied files follows the URL list and says "copy": with "cut" and the user's URLs a
-    // paste from the history would move the user's own files.
+    // A file manager's list of copied files follows the URL list and says "copy", and a cut mark never survives: with
+    // "cut" and the user's URLs a paste from the history would move the user's own files. A list offered without a
+    // URL list of its own gets the same snapshots and paste copies.
+    void file_manager_lists_point_at_our_copies_and_say_copy_data()
+    {
+        QTest::addColumn<QStringList>("formats");
+        QTest::newRow("URL list and both cut marks") << QStringList{k_uri_list, k_gnome, k_kde_cut};
+        QTest::newRow("GNOME list alone") << QStringList{k_gnome};
+        QTest::newRow("KDE list with its cut mark") << QStringList{k_kde_urls, k_kde_cut};
+    }
     void file_manager_lists_point_at_our_copies_and_say_copy()
     {
-        const QString original = make_file(file_path("fm/photo.jpg"), 3, "jpg");
+        QFETCH(QStringList, formats);
+        const QByteArray original = QUrl::fromLocalFile(make_file(file_path("fm/photo.jpg"), 3, "jpg")).toEncoded();
         QMimeData source;
-        source.setUrls({QUrl::fromLocalFile(original)});
-        source.setData("x-special/gnome-copied-files", "cut\n" + QUrl::fromLocalFile(original).toEncoded());
-        source.setData("application/x-kde-cutselection", "1");
+        for (const QString& format : formats) {
+            const QByteArray bytes = format == k_gnome ? "cut\n" + original : format == k_kde_cut ? "1" : original;
+            source.setData(format, bytes);
+        }
         MimeCopy mime_copy;
         const auto item = mime_copy.copy(source, Variant::Capture, true);
         QVERIFY(mime_copy.wait_for_paste_copies(10000));
         const auto pasted = mime_copy.copy(*item, Variant::Paste, true);
         QVERIFY(pasted);
+        const QByteArray url = pasted->urls().value(0).toEncoded();
+        QVERIFY2(pasted->urls().value(0).toLocalFile().startsWith(mime_copy.path() + "/curr/"), url.constData());
+        QCOMPARE(read_all(pasted->urls().at(0).toLocalFile()), QByteArray("jpg"));
         for (const QMimeData* data : {item.get(), pasted.get()}) {
-            QCOMPARE(data->data("x-special/gnome-copied-files"), "copy\n" + data->urls().at(0).toEncoded());
-            QVERIFY(!data->hasFormat("application/x-kde-cutselection"));
-            QVERIFY(data->urls().at(0).toLocalFile().startsWith(mime_copy.path()));
+            QVERIFY(!data->hasFormat(k_kde_cut));
+            if (formats.contains(k_gnome))
+                QCOMPARE(data->data(k_gnome), "copy\n" + data->urls().value(0).toEncoded());
+            if (formats.contains(k_kde_urls))
+                QCOMPARE(data->data(k_kde_urls), data->urls().value(0).toEncoded() + "\r\n");
         }
     }
 
