@@ -385,9 +385,9 @@ private Q_SLOTS:
         write_file(list_file, QUrl::fromLocalFile(notes).toEncoded() + "\r\n");
         const auto files = capture_item({"-t", "text/uri-list", "-i", list_file});
         QVERIFY(files);
-        const QString snapshot = files->urls().value(0).toLocalFile();
-        QVERIFY2(snapshot.startsWith(mime_copy.path() + QStringLiteral("/temp/")), qPrintable(snapshot));
         QVERIFY(mime_copy.wait_for_paste_copies(5000));
+        const QString snapshot = MimeCopy::listed_files(*files).value_or(QList<QUrl>()).value(0).toLocalFile();
+        QVERIFY2(snapshot.startsWith(mime_copy.path() + QStringLiteral("/temp/")), qPrintable(snapshot));
         paste(*files);
         const QString handed_out =
             QUrl(QString::fromUtf8(xclip_output(QStringLiteral("text/uri-list")).trimmed())).toLocalFile();
