@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/MimeCopy.h"
 
-#include "core/FileCopy.h"
+#include "core/FileSnapshots.h"
 #include "core/PasteCopies.h"
 #include "core/StoredMimeData.h"
 #include "core/Trace.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -86,7 +87,9 @@ QString own_image_format(const QStringList& names)
     return {};
 }
 
+const QString k_uri_list = QStringLiteral("text/uri-list");
 const QString k_gnome_copied_files = QStringLiteral("x-special/gnome-copied-files");
+const QString k_kde_urls = QStringLiteral("application/x-kde4-urilist");
 const QString k_kde_cut_selection = QStringLiteral("application/x-kde-cutselection");
 
 // A file manager's own list of the copied files: "copy" or "cut", then one URL a line. A paste from the history is
@@ -97,6 +100,30 @@ QByteArray copied_files_list(const QList<QUrl>& urls)
     for (const QUrl& url : urls)
         list += '\n' + url.toEncoded();
     return list;
+}
+
+// The URLs of lines that hold one each; empty lines and comments are no URLs.
+QList<QUrl> urls_of_lines(const QList<QByteArray>& lines)
+{
+    QList<QUrl> urls;
+    for (const QByteArray& line : lines) {
+        const QByteArray trimmed = line.trimmed();
+        if (!trimmed.isEmpty() && !trimmed.startsWith('#'))
+            urls.append(QUrl::fromEncoded(trimmed));
+    }
+    return urls;
+}
+
+// The files an item lists: its URL list, else the list of the file manager that offered no URL list of its own.
+QList<QUrl> listed_urls(const QMimeData& item)
+{
+    if (item.hasUrls())
+        return item.urls();
+    if (item.hasFormat(k_kde_urls))
+        return urls_of_lines(item.data(k_kde_urls).split('\n'));
+    if (item.hasFormat(k_gnome_copied_files))
+        return urls_of_lines(item.data(k_gnome_copied_files).split('\n').mid(1)); // after "copy" or "cut"
+    return {};
 }
 
 // Removes the snapshot folders of earlier runs whose process is gone (killed, or the machine lost power): their
@@ -151,11 +178,14 @@ MimeCopy::MimeCopy()
         QFile::setPermissions(root.filePath(folder), k_private);
     }
     m_paste_copies = std::make_unique<PasteCopies>(root.filePath(QStringLiteral("curr")));
+    m_snapshots = std::make_unique<FileSnapshots::Maker>(root.filePath(QStringLiteral("temp")), k_capture_limit_bytes,
+                                                         *m_paste_copies);
 }
 
-// The copier stops before the folder it writes into is removed.
+// The threads stop before the folders they write into are removed; the maker first, as it asks for paste copies.
 MimeCopy::~MimeCopy()
 {
+    m_snapshots.reset();
     m_paste_copies.reset();
 }
 
@@ -180,13 +210,24 @@ std::unique_ptr<StoredMimeData> MimeCopy::copy(const QMimeData& source, Variant 
         capture_files(*copy, copy_files);
         return copy;
     }
-    if (copy_files && copy->hasUrls()) {
-        QList<QUrl> urls = copy->urls();
-        if (!hand_out_paste_copies(urls))
+    const std::optional<QList<QUrl>> listed = listed_files(*copy);
+    if (!listed)
+        return nullptr; // the snapshots are still being made
+    QList<QUrl> urls = *listed;
+    if (!urls.isEmpty()) {
+        if (copy_files && !hand_out_paste_copies(urls))
             return nullptr;
         set_urls(*copy, urls);
     }
     return copy;
+}
+
+std::optional<QList<QUrl>> MimeCopy::listed_files(const QMimeData& item)
+{
+    const auto* stored = dynamic_cast<const StoredMimeData*>(&item);
+    if (stored && stored->file_snapshots())
+        return stored->file_snapshots()->urls();
+    return listed_urls(item);
 }
 
 std::unique_ptr<StoredMimeData> MimeCopy::read_all(const QMimeData& source, const QString& folder)
@@ -245,12 +286,18 @@ MimeCopy::assemble(const QVector<QPair<QString, std::shared_ptr<const Payload>>>
 
 void MimeCopy::capture_files(StoredMimeData& item, bool copy_files)
 {
-    if (!item.hasUrls())
+    const QList<QUrl> urls = listed_urls(item);
+    if (urls.isEmpty()) {
+        item.remove_format(k_kde_cut_selection); // a cut mark without files: nothing to move, and none to come
         return;
-    QList<QUrl> urls = item.urls();
-    if (copy_files)
-        snapshot_files_of(urls);
+    }
+    // The item lists the user's own files until a paste hands out the copies; a copy of an item that has its
+    // snapshots shares them.
     set_urls(item, urls);
+    const bool lists_local_files =
+        std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+    if (copy_files && m_snapshots && !item.file_snapshots() && lists_local_files)
+        item.set_file_snapshots(m_snapshots->take(urls));
 }
 
 void MimeCopy::set_urls(StoredMimeData& item, const QList<QUrl>& urls)
@@ -258,7 +305,9 @@ void MimeCopy::set_urls(StoredMimeData& item, const QList<QUrl>& urls)
     QByteArray list;
     for (const QUrl& url : urls)
         list += url.toEncoded() + "\r\n";
-    item.set_format(QStringLiteral("text/uri-list"), list);
+    item.set_format(k_uri_list, list);
+    if (item.hasFormat(k_kde_urls))
+        item.set_format(k_kde_urls, list);
     item.remove_format(k_kde_cut_selection);
     if (item.hasFormat(k_gnome_copied_files))
         item.set_format(k_gnome_copied_files, copied_files_list(urls));
@@ -267,40 +316,6 @@ void MimeCopy::set_urls(StoredMimeData& item, const QList<QUrl>& urls)
 QString MimeCopy::data_folder() const
 {
     return is_valid() ? m_temp_dir->filePath(QStringLiteral("data")) : QString();
-}
-
-void MimeCopy::snapshot_files_of(QList<QUrl>& urls)
-{
-    const qint64 limit_mb = k_capture_limit_bytes / 1000 / 1000 - 1; // 10
-    // Each file is judged on its own: one that is not snapshotted (http:, a folder, too big, unreadable) keeps its
-    // place in the list and its location.
-    for (QUrl& url : urls) {
-        if (!url.isLocalFile())
-            continue;
-        const QString path = url.toLocalFile();
-        // The URL's bytes are no UTF-8 name: the decoded path names another file, or none.
-        if (path.contains(QChar::ReplacementCharacter)) {
-            qDebug() << "A copied file is not snapshotted: its name is not valid UTF-8";
-            continue;
-        }
-        const QFileInfo file(path);
-        // A FIFO, device or socket reports size 0 and its reader may wait forever; a folder is not copied either.
-        if (!file.isFile())
-            continue;
-        const qint64 mb = file.size() / 1000 / 1000;
-        if (mb > limit_mb) {
-            qDebug().nospace() << "Forget it, im not copying that (over " << mb << " MB)";
-            continue;
-        }
-        qDebug().nospace() << "File size is: " << mb;
-        const QString snapshot = snapshot_file(path);
-        if (snapshot.isEmpty())
-            continue;
-        url = QUrl::fromLocalFile(snapshot);
-        // The paste copy is made now, on the copier's thread, so that a paste only has to hand it out.
-        if (PasteCopies::wants_copy(snapshot))
-            m_paste_copies->prepare(snapshot);
-    }
 }
 
 bool MimeCopy::hand_out_paste_copies(QList<QUrl>& urls)
@@ -325,32 +340,10 @@ bool MimeCopy::hand_out_paste_copies(QList<QUrl>& urls)
 
 bool MimeCopy::wait_for_paste_copies(int timeout_ms)
 {
-    return !m_paste_copies || m_paste_copies->wait_until_idle(timeout_ms);
-}
-
-QString MimeCopy::snapshot_file(const QString& path)
-{
-    if (!is_valid())
-        return {};
-    // A sub-folder per snapshot: two files of the same name each keep their own content, and the receiving program
-    // still sees the file's own name.
-    const QDir folder(m_temp_dir->filePath(QStringLiteral("temp")));
-    const QString sub_folder = QString::number(++m_last_folder);
-    if (!folder.mkdir(sub_folder)) {
-        qDebug() << "A copied file is not snapshotted: the temporary folder cannot be written";
-        return {};
-    }
-    const QString target = folder.filePath(sub_folder + QLatin1Char('/') + QFileInfo(path).fileName());
-    const file_copy::Result result = file_copy::copy_regular_file(path, target, k_capture_limit_bytes);
-    if (result != file_copy::Result::copied) {
-        if (result == file_copy::Result::unreadable)
-            qDebug() << "A copied file is not snapshotted: it cannot be read";
-        else if (result == file_copy::Result::write_failed)
-            qDebug() << "A copied file is not snapshotted: writing the snapshot failed (is the disk full?)";
-        folder.rmdir(sub_folder);
-        return {};
-    }
-    return target;
+    // The maker asks for the paste copies, and forgets them, before it is idle.
+    const QDeadlineTimer deadline(timeout_ms);
+    return (!m_snapshots || m_snapshots->wait_until_idle(timeout_ms)) &&
+           (!m_paste_copies || m_paste_copies->wait_until_idle(static_cast<int>(deadline.remainingTime())));
 }
 
 QString MimeCopy::reduce_format_name(const QString& format)

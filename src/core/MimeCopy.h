@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/FileSnapshots.h"
 #include "core/PasteCopies.h"
 #include "core/StoredMimeData.h"
 
@@ -11,25 +12,29 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 
 // Deep copies of clipboard MIME data, and the private snapshots of copied files.
 //
 // Owns the per-run temporary directory (private to the user, 0700; its name carries the process id, so a later run
-// removes what a killed one left) with its folders "temp" (snapshots made at capture, files up to 10,999,999 bytes)
-// and "curr" (the paste copies of the snapshots, files up to 5,999,999 bytes, one per snapshot, made on a thread of
-// their own right after the capture: see PasteCopies); the directory and everything in it is removed when the object
-// is destroyed. Each snapshot lies in a unique sub-folder of its own and keeps the file's name. Only regular local
-// files are copied, each judged on its own; any other URL, and any file whose copy fails, keeps its location. A file
-// manager's list of copied files is rewritten like the URL list and always says "copy". A source holding an image
+// removes what a killed one left) with its folders "temp" (the snapshots of captured files, up to 10,999,999 bytes,
+// made on a thread of their own after the item is recorded: see FileSnapshots) and "curr" (the paste copies of the
+// snapshots, files up to 5,999,999 bytes, one per snapshot, made on a thread of their own right after the snapshot:
+// see PasteCopies); the directory and everything in it is removed when the object is destroyed. A history item lists
+// the user's files; its snapshots and their paste copies go with the last copy of the item (the one on the clipboard
+// included). Each snapshot lies in a unique sub-folder of its own and keeps the file's name. Only regular local files
+// are copied, each judged on its own; any other URL, and any file whose copy fails, keeps its location. A file
+// manager's list of copied files is rewritten like the URL list and always says "copy"; a list offered without a URL
+// list gives the item its URL list (and so its snapshots), and a cut mark is never kept. A source holding an image
 // keeps its own image bytes once (PNG when offered), never decoded; the other encodings are left out, the clipboard
 // makes them from the image when a program asks. X11 selection targets that are not data (TARGETS, MULTIPLE, ...)
 // are never read. Payloads from 256 KiB on are kept in files of the folder "data" (see Payload). A copy of a history
 // item shares its payloads, so a paste copies no bytes. A copy returned is a new object owned by the caller. Main
-// thread only; nothing blocks beyond reading the source and the bounded snapshot copies at capture.
+// thread only; nothing blocks beyond reading the source, and no file is copied on the main thread.
 class MimeCopy {
 public:
     enum class Variant {
-        Capture, // history item: snapshots into "temp"
+        Capture, // history item: snapshots into "temp" (on their way when the copy returns)
         Paste,   // clipboard content: copies of the snapshots into "curr"
     };
 
@@ -46,19 +51,24 @@ public:
     // The temporary directory's path; empty when there is none.
     QString path() const;
 
-    // A deep copy of source. With copy_files, a capture snapshots the small local files of its URL list into "temp"
-    // and a paste hands out the paste copies of the snapshots instead; a paste returns nullptr when a paste copy is
-    // not ready yet (still being made, or made again because the last receiver changed it).
+    // A deep copy of source. With copy_files, a capture asks for snapshots of the small local files of its URL list
+    // (made on the maker's thread, see FileSnapshots) and a paste hands out the paste copies of the snapshots instead;
+    // a paste returns nullptr when the snapshots or a paste copy are not ready yet (still being made, or made again
+    // because the last receiver changed it).
     std::unique_ptr<StoredMimeData> copy(const QMimeData& source, Variant variant, bool copy_files);
     // An item from formats that have arrived already (the clipboard reader's); no files are snapshotted yet.
     static std::unique_ptr<StoredMimeData>
     assemble(const QVector<QPair<QString, std::shared_ptr<const Payload>>>& formats, const QString& image_format,
              bool image_decodable);
-    // Snapshots the local files an item lists (with copy_files) and rewrites its lists as a capture does.
+    // Asks for snapshots of the local files an item lists (with copy_files) and rewrites its lists as a capture does.
     void capture_files(StoredMimeData& item, bool copy_files);
+    // The files an item lists, with its snapshots in their files' places; nullopt while they are being made. The
+    // item's own list when it has no snapshots.
+    static std::optional<QList<QUrl>> listed_files(const QMimeData& item);
     // The folder of the large payloads; empty when there is no temporary directory.
     QString data_folder() const;
-    // Waits until every paste copy asked for is made, at most timeout_ms (tests, benchmarks).
+    // Waits until every snapshot and paste copy asked for is made and every one let go is removed, at most
+    // timeout_ms (tests, benchmarks).
     bool wait_for_paste_copies(int timeout_ms);
 
     // The format name reduced to the text between its first two double quotes (to the end when only one).
@@ -79,14 +89,10 @@ private:
     static std::unique_ptr<StoredMimeData> read_all(const QMimeData& source, const QString& folder);
     // Writes an item's URL list and the file manager's list from urls.
     static void set_urls(StoredMimeData& item, const QList<QUrl>& urls);
-    // Rewrites the URLs of the local files that are snapshotted to the snapshots' URLs.
-    void snapshot_files_of(QList<QUrl>& urls);
     // Rewrites the URLs of the snapshots to their paste copies'; false when one is not ready.
     bool hand_out_paste_copies(QList<QUrl>& urls);
-    // Copies one file into a fresh sub-folder of "temp"; the snapshot's path, or empty when it failed.
-    QString snapshot_file(const QString& path);
 
     std::unique_ptr<QTemporaryDir> m_temp_dir; // null when the system has no temporary location
-    quint64 m_last_folder = 0;                 // names the sub-folders of "temp": 1, 2, 3, ...
     std::unique_ptr<PasteCopies> m_paste_copies;
+    std::unique_ptr<FileSnapshots::Maker> m_snapshots;
 };

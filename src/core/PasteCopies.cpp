@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 namespace {
@@ -100,42 +102,74 @@ std::optional<QString> PasteCopies::ready(const QString& snapshot)
     return std::nullopt;
 }
 
+void PasteCopies::forget(const QString& snapshot)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto found = m_entries.find(snapshot);
+        if (found == m_entries.end())
+            return;
+        // A copy under way when the snapshot is forgotten is removed by the worker once it is made.
+        if (!found->copy.isEmpty())
+            m_removals.push_back(found->copy);
+        m_entries.erase(found);
+        m_queue.erase(std::remove(m_queue.begin(), m_queue.end(), snapshot), m_queue.end());
+    }
+    m_wake.notify_one();
+}
+
 bool PasteCopies::wait_until_idle(int timeout_ms)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_idle.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return m_queue.empty() && !m_busy; });
+    return m_idle.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [this] { return m_queue.empty() && m_removals.empty() && !m_busy; });
 }
 
 void PasteCopies::run()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+        m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty() || !m_removals.empty(); });
         if (m_stopping)
             return;
-        const QString snapshot = m_queue.front();
-        m_queue.pop_front();
         m_busy = true;
-        QString copy = m_entries.value(snapshot).copy;
-        if (copy.isEmpty())
-            copy = m_folder + QLatin1Char('/') + QString::number(++m_last_folder) + QLatin1Char('/') +
-                   QFileInfo(snapshot).fileName();
-        lock.unlock();
+        if (!m_removals.empty()) {
+            const QString copy = m_removals.front();
+            m_removals.pop_front();
+            lock.unlock();
+            remove_copy(copy);
+            lock.lock();
+        } else {
+            const QString snapshot = m_queue.front();
+            m_queue.pop_front();
+            QString copy = m_entries.value(snapshot).copy;
+            if (copy.isEmpty())
+                copy = m_folder + QLatin1Char('/') + QString::number(++m_last_folder) + QLatin1Char('/') +
+                       QFileInfo(snapshot).fileName();
+            lock.unlock();
 
-        const std::optional<std::pair<qint64, qint64>> stamp = make_copy(snapshot, copy);
+            const std::optional<std::pair<qint64, qint64>> stamp = make_copy(snapshot, copy);
 
-        lock.lock();
-        auto found = m_entries.find(snapshot);
-        if (found != m_entries.end()) {
-            found->copy = copy;
-            found->state = stamp ? Entry::State::ready : Entry::State::failed;
-            found->size = stamp ? stamp->first : -1;
-            found->modified_ns = stamp ? stamp->second : -1;
+            lock.lock();
+            auto found = m_entries.find(snapshot);
+            if (found != m_entries.end()) {
+                found->copy = copy;
+                found->state = stamp ? Entry::State::ready : Entry::State::failed;
+                found->size = stamp ? stamp->first : -1;
+                found->modified_ns = stamp ? stamp->second : -1;
+            } else {
+                m_removals.push_back(copy); // forgotten while it was being made
+            }
         }
         m_busy = false;
-        if (m_queue.empty())
+        if (m_queue.empty() && m_removals.empty())
             m_idle.notify_all();
     }
+}
+
+void PasteCopies::remove_copy(const QString& copy)
+{
+    QDir(QFileInfo(copy).path()).removeRecursively();
 }
 
 std::optional<std::pair<qint64, qint64>> PasteCopies::make_copy(const QString& snapshot, const QString& copy)

@@ -63,6 +63,7 @@ std::unique_ptr<StoredMimeData> StoredMimeData::share() const
     copy->m_image_format = m_image_format;
     copy->m_image_decodable = m_image_decodable;
     copy->m_picture = m_picture;
+    copy->m_file_snapshots = m_file_snapshots;
     return copy;
 }
 

@@ -13,11 +13,14 @@
 #include <functional>
 #include <memory>
 
+class FileSnapshots;
+
 // A history item, and the clipboard content of its paste: formats and their payloads, nothing decoded. An item
 // whose image bytes promised (by their header) a picture within the pixel budget also offers the decoded image
 // ("application/x-qt-image", from which the clipboard makes every other image encoding); it is decoded only when
 // something asks for it, and each time, so no item holds a decoded picture. share() makes a paste copy in no time:
-// it holds the same payloads. Made and used on the main thread; decode_image() and probe_image() on any thread.
+// it holds the same payloads (and the same file snapshots). Made and used on the main thread; decode_image() and
+// probe_image() on any thread.
 class StoredMimeData : public QMimeData {
 public:
     static inline const QString k_qt_image = QStringLiteral("application/x-qt-image");
@@ -42,7 +45,11 @@ public:
     // Whether the item holds an image, decodable or not.
     bool holds_image() const { return !m_image_format.isEmpty() || !m_picture.isNull(); }
 
-    // A copy that shares the payloads.
+    // The snapshots of the files the item lists, shared by every copy of the item: they go when the last copy goes.
+    void set_file_snapshots(std::shared_ptr<const FileSnapshots> snapshots) { m_file_snapshots = std::move(snapshots); }
+    const std::shared_ptr<const FileSnapshots>& file_snapshots() const { return m_file_snapshots; }
+
+    // A copy that shares the payloads and the snapshots.
     std::unique_ptr<StoredMimeData> share() const;
     // Brings the payloads kept in files back into memory (before the files go, when the content must outlive them).
     void keep_in_memory();
@@ -74,6 +81,7 @@ private:
     QString m_image_format;
     bool m_image_decodable = false;
     QImage m_picture;
+    std::shared_ptr<const FileSnapshots> m_file_snapshots;
     // The image decoded for the last request, kept a few seconds: a program that asks for several encodings of a
     // pasted picture must not make it decode the picture for each.
     mutable QImage m_recently_decoded;

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/ClipboardHistory.h"
 #include "core/MimeCopy.h"
 #include "support/TestFiles.h"
 
@@ -11,9 +12,7 @@
 #include <QProcess>
 #include <QTest>
 
-#include <chrono>
 #include <fcntl.h>
-#include <future>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +23,11 @@ namespace {
 
 using test_files::make_file;
 using test_files::read_all;
+
+const QString k_uri_list = QStringLiteral("text/uri-list");
+const QString k_gnome = QStringLiteral("x-special/gnome-copied-files");
+const QString k_kde_cut = QStringLiteral("application/x-kde-cutselection");
+const QString k_kde_urls = QStringLiteral("application/x-kde4-urilist");
 
 QByteArray png_of(const QImage& image)
 {
@@ -41,19 +45,25 @@ QMimeData* with_urls(const QList<QUrl>& urls)
     return data;
 }
 
-// Copies on a worker thread, so that a copy that blocks (a FIFO opened for reading) fails the test instead of
-// hanging it: after the timeout a writer is attached to the FIFO, which releases the blocked reader.
-std::unique_ptr<QMimeData> copy_without_blocking(MimeCopy& mime_copy, const QMimeData& source, Variant variant,
-                                                 const QString& fifo)
+// The files a captured item lists once its snapshots are made.
+QList<QUrl> snapshots_of(MimeCopy& mime_copy, const QMimeData& item)
 {
-    auto future = std::async(std::launch::async, [&] { return mime_copy.copy(source, variant, true); });
-    if (future.wait_for(std::chrono::seconds(10)) == std::future_status::ready)
-        return future.get();
+    if (!mime_copy.wait_for_paste_copies(30000))
+        return {};
+    return MimeCopy::listed_files(item).value_or(QList<QUrl>());
+}
+
+// The snapshots of a captured item, so that snapshots that block (a FIFO opened for reading) fail the test instead of
+// hanging it: after the timeout a writer is attached to the FIFO, which releases the blocked reader.
+QList<QUrl> snapshots_without_blocking(MimeCopy& mime_copy, const QMimeData& item, const QString& fifo)
+{
+    if (mime_copy.wait_for_paste_copies(10000))
+        return MimeCopy::listed_files(item).value_or(QList<QUrl>());
     const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
     if (fd >= 0)
         ::close(fd);
-    future.wait();
-    return nullptr;
+    mime_copy.wait_for_paste_copies(10000);
+    return {};
 }
 
 } // namespace
@@ -87,9 +97,11 @@ private Q_SLOTS:
         QCOMPARE(MimeCopy::reduce_format_name(format), reduced);
     }
 
+    // Also with an item that outlives it (what is on the clipboard at the end of the run).
     void temporary_directory_is_private_and_goes_with_everything_in_it()
     {
         QString path;
+        std::unique_ptr<QMimeData> copy;
         {
             MimeCopy mime_copy;
             QVERIFY(mime_copy.is_valid());
@@ -103,10 +115,11 @@ private Q_SLOTS:
             }
             const std::unique_ptr<QMimeData> source(
                 with_urls({QUrl::fromLocalFile(make_file(file_path("kept.txt"), 10))}));
-            const auto copy = mime_copy.copy(*source, Variant::Capture, true);
-            QVERIFY(copy->urls().at(0).toLocalFile().startsWith(path + "/temp/"));
+            copy = mime_copy.copy(*source, Variant::Capture, true);
+            QVERIFY(snapshots_of(mime_copy, *copy).value(0).toLocalFile().startsWith(path + "/temp/"));
         }
         QVERIFY(!QFileInfo::exists(path));
+        copy.reset();
     }
 
     void formats_are_kept_byte_for_byte_without_selection_targets()
@@ -193,15 +206,15 @@ private Q_SLOTS:
         const std::unique_ptr<QMimeData> source(with_urls({big, small}));
 
         MimeCopy mime_copy;
-        std::unique_ptr<QMimeData> copy = mime_copy.copy(*source, Variant::Capture, true);
-        const QList<QUrl> snapshots = copy->urls();
+        const std::unique_ptr<QMimeData> item = mime_copy.copy(*source, Variant::Capture, true);
+        const QList<QUrl> snapshots = snapshots_of(mime_copy, *item);
+        QList<QUrl> urls = snapshots;
         if (variant == Variant::Paste) {
-            QVERIFY(mime_copy.wait_for_paste_copies(30000));
-            copy = mime_copy.copy(*copy, Variant::Paste, true);
-            QVERIFY(copy);
+            const std::unique_ptr<QMimeData> pasted = mime_copy.copy(*item, Variant::Paste, true);
+            QVERIFY(pasted);
+            urls = pasted->urls();
         }
         const QString folder = mime_copy.path() + (variant == Variant::Capture ? "/temp/" : "/curr/");
-        const QList<QUrl> urls = copy->urls();
         QCOMPARE(urls.size(), 2);
         // Each file on its own: the small one after the big one is copied whatever becomes of the big one.
         for (int i = copied ? 0 : 1; i < 2; ++i) {
@@ -223,9 +236,8 @@ private Q_SLOTS:
         const std::unique_ptr<QMimeData> source(with_urls({QUrl::fromLocalFile(original)}));
         MimeCopy mime_copy;
         const auto item = mime_copy.copy(*source, Variant::Capture, true);
-        const QString snapshot = item->urls().at(0).toLocalFile();
+        const QString snapshot = snapshots_of(mime_copy, *item).value(0).toLocalFile();
         QFile::remove(original); // the snapshot outlives its source
-        QVERIFY(mime_copy.wait_for_paste_copies(10000));
 
         const auto paste = [&] {
             const auto pasted = mime_copy.copy(*item, Variant::Paste, true);
@@ -254,25 +266,87 @@ private Q_SLOTS:
         QCOMPARE(read_all(snapshot), QByteArray("%PDF"));
     }
 
-    // A file manager's list of copied files follows the URL list and says "copy": with "cut" and the user's URLs a
-    // paste from the history would move the user's own files.
+    // A file manager's list of copied files follows the URL list and says "copy", and a cut mark never survives: with
+    // "cut" and the user's URLs a paste from the history would move the user's own files. A list offered without a
+    // URL list of its own gets the same snapshots and paste copies.
+    void file_manager_lists_point_at_our_copies_and_say_copy_data()
+    {
+        QTest::addColumn<QStringList>("formats");
+        QTest::newRow("URL list and both cut marks") << QStringList{k_uri_list, k_gnome, k_kde_cut};
+        QTest::newRow("GNOME list alone") << QStringList{k_gnome};
+        QTest::newRow("KDE list with its cut mark") << QStringList{k_kde_urls, k_kde_cut};
+    }
     void file_manager_lists_point_at_our_copies_and_say_copy()
     {
-        const QString original = make_file(file_path("fm/photo.jpg"), 3, "jpg");
+        QFETCH(QStringList, formats);
+        const QByteArray original = QUrl::fromLocalFile(make_file(file_path("fm/photo.jpg"), 3, "jpg")).toEncoded();
         QMimeData source;
-        source.setUrls({QUrl::fromLocalFile(original)});
-        source.setData("x-special/gnome-copied-files", "cut\n" + QUrl::fromLocalFile(original).toEncoded());
-        source.setData("application/x-kde-cutselection", "1");
+        for (const QString& format : formats) {
+            const QByteArray bytes = format == k_gnome ? "cut\n" + original : format == k_kde_cut ? "1" : original;
+            source.setData(format, bytes);
+        }
         MimeCopy mime_copy;
         const auto item = mime_copy.copy(source, Variant::Capture, true);
         QVERIFY(mime_copy.wait_for_paste_copies(10000));
         const auto pasted = mime_copy.copy(*item, Variant::Paste, true);
         QVERIFY(pasted);
+        const QByteArray url = pasted->urls().value(0).toEncoded();
+        QVERIFY2(pasted->urls().value(0).toLocalFile().startsWith(mime_copy.path() + "/curr/"), url.constData());
+        QCOMPARE(read_all(pasted->urls().at(0).toLocalFile()), QByteArray("jpg"));
         for (const QMimeData* data : {item.get(), pasted.get()}) {
-            QCOMPARE(data->data("x-special/gnome-copied-files"), "copy\n" + data->urls().at(0).toEncoded());
-            QVERIFY(!data->hasFormat("application/x-kde-cutselection"));
-            QVERIFY(data->urls().at(0).toLocalFile().startsWith(mime_copy.path()));
+            QVERIFY(!data->hasFormat(k_kde_cut));
+            if (formats.contains(k_gnome))
+                QCOMPARE(data->data(k_gnome), "copy\n" + data->urls().value(0).toEncoded());
+            if (formats.contains(k_kde_urls))
+                QCOMPARE(data->data(k_kde_urls), data->urls().value(0).toEncoded() + "\r\n");
         }
+    }
+
+    // The snapshots and their paste copies go with the last item that lists them: one dropped for the 101st copy,
+    // one deleted, and a cleared history; a paste on the clipboard, which a program may still read, keeps them.
+    void snapshots_and_paste_copies_go_with_their_items()
+    {
+        const std::unique_ptr<QMimeData> files(
+            with_urls({QUrl::fromLocalFile(make_file(file_path("go/a.txt"), 1, "a"))}));
+        QMimeData text;
+        text.setText("text");
+        MimeCopy mime_copy;
+        ClipboardHistory history;
+        const auto add = [&](const QMimeData& source) {
+            history.copy_step();
+            history.add_mime(mime_copy.copy(source, Variant::Capture, true));
+        };
+        const auto folders_left = [&] {
+            if (!mime_copy.wait_for_paste_copies(10000))
+                return -1;
+            const auto count = [](const QString& path) {
+                return QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+            };
+            return count(mime_copy.path() + "/temp") + count(mime_copy.path() + "/curr");
+        };
+
+        add(*files);
+        QCOMPARE(folders_left(), 2); // a snapshot and its paste copy
+        for (int i = 0; i < ClipboardHistory::k_max_items; ++i)
+            add(text);
+        QCOMPARE(folders_left(), 0);
+
+        add(*files);
+        QCOMPARE(folders_left(), 2);
+        QVERIFY(history.delete_row(0));
+        QCOMPARE(folders_left(), 0);
+
+        add(*files);
+        QCOMPARE(folders_left(), 2);
+        const std::optional<int> chosen = history.paste_step();
+        QVERIFY(chosen);
+        std::unique_ptr<QMimeData> pasted = mime_copy.copy(*history.mime_at(*chosen), Variant::Paste, true);
+        QVERIFY(pasted);
+        history.clear();
+        QCOMPARE(folders_left(), 2);
+        QCOMPARE(read_all(pasted->urls().value(0).toLocalFile()), QByteArray("a"));
+        pasted.reset();
+        QCOMPARE(folders_left(), 0);
     }
 
     void snapshots_of_a_killed_run_are_removed_at_the_next_start()
@@ -305,16 +379,18 @@ private Q_SLOTS:
         const std::unique_ptr<QMimeData> only_second(with_urls({second}));
 
         MimeCopy mime_copy;
-        const QList<QUrl> together = mime_copy.copy(*both, Variant::Capture, true)->urls();
-        const QList<QUrl> alone = mime_copy.copy(*only_second, Variant::Capture, true)->urls();
+        const auto both_item = mime_copy.copy(*both, Variant::Capture, true);
+        const auto second_item = mime_copy.copy(*only_second, Variant::Capture, true);
+        const QList<QUrl> together = snapshots_of(mime_copy, *both_item);
+        const QList<QUrl> alone = snapshots_of(mime_copy, *second_item);
+        for (const QUrl& url : together + alone)
+            QVERIFY(url.toLocalFile().startsWith(mime_copy.path() + "/temp/"));
         QCOMPARE(read_all(together.at(0).toLocalFile()), QByteArray("first"));
         QCOMPARE(read_all(together.at(1).toLocalFile()), QByteArray("second"));
         QCOMPARE(read_all(alone.at(0).toLocalFile()), QByteArray("second"));
         for (const QUrl& url : together + alone)
             QCOMPARE(url.fileName(), QString("notes.txt"));
-        const std::unique_ptr<QMimeData> item(with_urls(together));
-        QVERIFY(mime_copy.wait_for_paste_copies(10000));
-        const auto pasted = mime_copy.copy(*item, Variant::Paste, true);
+        const auto pasted = mime_copy.copy(*both_item, Variant::Paste, true);
         QCOMPARE(read_all(pasted->urls().at(0).toLocalFile()), QByteArray("first"));
         QCOMPARE(read_all(pasted->urls().at(1).toLocalFile()), QByteArray("second"));
     }
@@ -336,12 +412,13 @@ private Q_SLOTS:
         };
         const std::unique_ptr<QMimeData> source(with_urls(urls));
         MimeCopy mime_copy;
-        const auto copy = copy_without_blocking(mime_copy, *source, Variant::Capture, fifo);
-        QVERIFY2(copy, "the capture blocked on a FIFO");
+        const auto item = mime_copy.copy(*source, Variant::Capture, true);
+        const QList<QUrl> snapshots = snapshots_without_blocking(mime_copy, *item, fifo);
+        QVERIFY2(!snapshots.isEmpty(), "the snapshots blocked on a FIFO");
         QList<QUrl> expected = urls;
-        expected[2] = copy->urls().at(2);
-        expected[7] = copy->urls().at(7);
-        QCOMPARE(copy->urls(), expected);
+        expected[2] = snapshots.at(2);
+        expected[7] = snapshots.at(7);
+        QCOMPARE(snapshots, expected);
         QCOMPARE(read_all(expected[2].toLocalFile()), QByteArray("a"));
         QCOMPARE(read_all(expected[7].toLocalFile()), QByteArray("b"));
         QVERIFY(expected[2].toLocalFile().startsWith(mime_copy.path()));

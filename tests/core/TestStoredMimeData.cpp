@@ -163,7 +163,10 @@ private Q_SLOTS:
         QCOMPARE(item->text(), file.fileName().prepend(QStringLiteral("file://")));
         MimeCopy mime_copy;
         mime_copy.capture_files(*item, true);
-        const QString snapshot = item->urls().value(0).toLocalFile();
+        // Recorded at once, listing the user's file: the snapshot is made on the maker's thread.
+        QCOMPARE(item->urls().value(0).toLocalFile(), file.fileName());
+        QVERIFY(mime_copy.wait_for_paste_copies(10000));
+        const QString snapshot = MimeCopy::listed_files(*item).value_or(QList<QUrl>()).value(0).toLocalFile();
         QVERIFY2(snapshot.startsWith(mime_copy.path() + QStringLiteral("/temp/")), qPrintable(snapshot));
         QVERIFY(!item->hasFormat(QStringLiteral("application/x-kde-cutselection")));
         QVERIFY(item->data(QStringLiteral("x-special/gnome-copied-files")).startsWith("copy\n"));

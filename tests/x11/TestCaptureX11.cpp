@@ -208,7 +208,9 @@ private Q_SLOTS:
 
         MimeCopy mime_copy;
         QList<QUrl> expected = urls;
-        const QList<QUrl> captured = mime_copy.copy(*m_clipboard->mimeData(), Variant::Capture, true)->urls();
+        const auto item = mime_copy.copy(*m_clipboard->mimeData(), Variant::Capture, true);
+        QVERIFY(mime_copy.wait_for_paste_copies(10000));
+        const QList<QUrl> captured = MimeCopy::listed_files(*item).value_or(QList<QUrl>());
         const QString snapshot = captured.value(1).toLocalFile();
         QVERIFY2(snapshot.startsWith(mime_copy.path() + "/temp/"), qPrintable(snapshot));
         QCOMPARE(QFileInfo(snapshot).fileName(), QString("n\u00e4me with space.txt"));

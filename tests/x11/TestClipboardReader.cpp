@@ -324,8 +324,8 @@ private Q_SLOTS:
     }
 
     // What the reader captured goes back on the clipboard as the history's paste, and programs read it as it came:
-    // a screenshot byte for byte (and converted on request), a large text, a file list (as snapshots), and a
-    // picture too large to decode, which offers no converted encodings.
+    // a screenshot byte for byte (and converted on request), a large text, a file list (as snapshots), a file
+    // manager's list, and a picture too large to decode, which offers no converted encodings.
     void captured_items_paste_back_as_they_came()
     {
         MimeCopy mime_copy;
@@ -385,14 +385,25 @@ private Q_SLOTS:
         write_file(list_file, QUrl::fromLocalFile(notes).toEncoded() + "\r\n");
         const auto files = capture_item({"-t", "text/uri-list", "-i", list_file});
         QVERIFY(files);
-        const QString snapshot = files->urls().value(0).toLocalFile();
-        QVERIFY2(snapshot.startsWith(mime_copy.path() + QStringLiteral("/temp/")), qPrintable(snapshot));
         QVERIFY(mime_copy.wait_for_paste_copies(5000));
+        const QString snapshot = MimeCopy::listed_files(*files).value_or(QList<QUrl>()).value(0).toLocalFile();
+        QVERIFY2(snapshot.startsWith(mime_copy.path() + QStringLiteral("/temp/")), qPrintable(snapshot));
         paste(*files);
         const QString handed_out =
             QUrl(QString::fromUtf8(xclip_output(QStringLiteral("text/uri-list")).trimmed())).toLocalFile();
         QVERIFY2(handed_out.startsWith(mime_copy.path() + QStringLiteral("/curr/")), qPrintable(handed_out));
         QCOMPARE(read_file(handed_out), QByteArray("notes"));
+        // A file manager's "cut" offered alone pastes back as a copy of our paste copy, never of the user's file.
+        write_file(list_file, "cut\n" + QUrl::fromLocalFile(notes).toEncoded());
+        const auto cut = capture_item({"-t", "x-special/gnome-copied-files", "-i", list_file});
+        QVERIFY(cut);
+        QVERIFY(mime_copy.wait_for_paste_copies(5000));
+        paste(*cut);
+        const QByteArray cut_list = xclip_output(QStringLiteral("x-special/gnome-copied-files"));
+        const QString cut_file = QUrl::fromEncoded(cut_list.mid(5)).toLocalFile();
+        QVERIFY2(cut_list.startsWith("copy\n") && cut_file.startsWith(mime_copy.path() + QStringLiteral("/curr/")),
+                 cut_list.constData());
+        QCOMPARE(read_file(cut_file), QByteArray("notes"));
 
         const QString bomb = m_dir.filePath(QStringLiteral("bomb-paste.png"));
         write_file(bomb, png_announcing(20000, 20000));
