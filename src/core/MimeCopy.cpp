@@ -211,14 +211,16 @@ std::unique_ptr<StoredMimeData> MimeCopy::copy(const QMimeData& source, Variant 
         return copy;
     }
     const std::optional<QList<QUrl>> listed = listed_files(*copy);
-    if (!listed)
-        return nullptr; // the snapshots are still being made
-    QList<QUrl> urls = *listed;
-    if (!urls.isEmpty()) {
-        if (copy_files && !hand_out_paste_copies(urls))
+    QList<QUrl> urls = listed.value_or(QList<QUrl>());
+    if (!listed || (copy_files && !hand_out_paste_copies(urls))) {
+        urls = listed_urls(*copy);
+        const auto gone = [](const QUrl& url) { return url.isLocalFile() && !QFileInfo::exists(url.toLocalFile()); };
+        if (std::any_of(urls.begin(), urls.end(), gone))
             return nullptr;
-        set_urls(*copy, urls);
+        qDebug() << "The copies of the pasted files are still being made: the paste hands out the files themselves";
     }
+    if (!urls.isEmpty())
+        set_urls(*copy, urls);
     return copy;
 }
 

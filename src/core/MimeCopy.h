@@ -52,9 +52,11 @@ public:
     QString path() const;
 
     // A deep copy of source. With copy_files, a capture asks for snapshots of the small local files of its URL list
-    // (made on the maker's thread, see FileSnapshots) and a paste hands out the paste copies of the snapshots instead;
-    // a paste returns nullptr when the snapshots or a paste copy are not ready yet (still being made, or made again
-    // because the last receiver changed it).
+    // (made on the maker's thread, see FileSnapshots) and a paste hands out the paste copies of the snapshots instead.
+    // While the snapshots or a paste copy are not ready (still being made, or made again because the last receiver
+    // changed it) a paste hands out the user's own files, still marked as a copy, so that it does not leave the copying
+    // program's own list, perhaps a "cut", for the receiver to act on; only when one of those files is gone too does
+    // a paste return nullptr.
     std::unique_ptr<StoredMimeData> copy(const QMimeData& source, Variant variant, bool copy_files);
     // An item from formats that have arrived already (the clipboard reader's); no files are snapshotted yet.
     static std::unique_ptr<StoredMimeData>

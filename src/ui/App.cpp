@@ -572,8 +572,6 @@ void App::paste_from_stackpaste_clipboard()
     std::unique_ptr<QMimeData> content;
     if (m_history.is_rich_text_copy_enabled()) {
         content.reset(get_mime_data_object_copy_2(m_history.mime_at(*chosen)));
-        if (!content)
-            qDebug() << "The files of the item are still being copied for pasting: nothing pasted, paste again";
     } else {
         const QString text = m_history.text_at(*chosen);
         if (!text.contains(QLatin1String("file:///"))) {

@@ -304,6 +304,26 @@ private Q_SLOTS:
 
     // The snapshots and their paste copies go with the last item that lists them: one dropped for the 101st copy,
     // one deleted, and a cleared history; a paste on the clipboard, which a program may still read, keeps them.
+    void a_paste_before_the_copies_are_made_hands_out_the_files_as_a_copy()
+    {
+        // Files large enough that their snapshots are still being made when the paste comes.
+        QList<QUrl> urls;
+        for (int i = 0; i < 20; ++i)
+            urls.append(QUrl::fromLocalFile(make_file(file_path(QString("early/%1.bin").arg(i)), 3'000'000, "e")));
+        QByteArray list = "cut";
+        for (const QUrl& url : urls)
+            list += "\n" + url.toEncoded();
+        QMimeData source;
+        source.setData(k_gnome, list);
+        MimeCopy mime_copy;
+        const auto item = mime_copy.copy(source, Variant::Capture, true);
+        const auto pasted = mime_copy.copy(*item, Variant::Paste, true);
+        QVERIFY(pasted);
+        QVERIFY(pasted->data(k_gnome).startsWith("copy\n"));
+        QCOMPARE(pasted->urls().size(), urls.size());
+        QVERIFY(mime_copy.wait_for_paste_copies(30000));
+    }
+
     void snapshots_and_paste_copies_go_with_their_items()
     {
         const std::unique_ptr<QMimeData> files(
