@@ -602,32 +602,43 @@ bool LinuxKeyboard::Worker::grab_locked(const GrabPlan& plan)
     // Keyboard mode sync: the server holds the press until we answer with AllowEvents.
     const std::vector<key_grab::Refusal> refusals =
         key_grab::grab_checked(m_connection, m_root, requests, XCB_GRAB_MODE_SYNC);
-    bool essential_refused = false;
-    std::vector<uint16_t> left_out; // refused combinations of extra modifiers, without their lock bits
+    // One refusal of each combination refused, whatever the locks: one debug line each, not one per lock variant.
+    std::vector<key_grab::Refusal> left_out;
+    const key_grab::Refusal* essential = nullptr;
     for (const key_grab::Refusal& refusal : refusals) {
-        const bool essential = plan.is_essential(refusal.grab.modifiers);
-        const QString combination = describe(refusal.grab.modifiers, Keyboard::k_key_v);
-        const QString why =
-            refusal.error_code == key_grab::k_error_bad_access
-                ? QStringLiteral("%1 is grabbed by another program").arg(combination)
-                : QStringLiteral("grabbing %1 failed with X error %2").arg(combination).arg(refusal.error_code);
-        qDebug().noquote() << QStringLiteral("LinuxKeyboard: %1; %2")
-                                  .arg(why, essential ? QStringLiteral("Ctrl+V is not intercepted")
-                                                      : QStringLiteral("that combination is left to it"));
-        essential_refused = essential_refused || essential;
-        left_out.push_back(refusal.grab.modifiers & ~plan.locks());
+        if (!essential && plan.is_essential(refusal.grab.modifiers))
+            essential = &refusal;
+        if (std::none_of(left_out.begin(), left_out.end(), [&](const key_grab::Refusal& known) {
+                return (known.grab.modifiers & ~plan.locks()) == (refusal.grab.modifiers & ~plan.locks());
+            }))
+            left_out.push_back(refusal);
     }
+    const auto refused = [](const key_grab::Refusal& refusal) {
+        const QString combination = describe(refusal.grab.modifiers, Keyboard::k_key_v);
+        return refusal.error_code == key_grab::k_error_bad_access
+                   ? QStringLiteral("%1 is grabbed by another program").arg(combination)
+                   : QStringLiteral("grabbing %1 failed with X error %2").arg(combination).arg(refusal.error_code);
+    };
     m_plan = plan;
-    if (essential_refused || requests.empty()) {
+    if (essential || requests.empty()) {
+        if (essential)
+            qDebug().noquote() << QStringLiteral(
+                                      "LinuxKeyboard: %1 (%2 of %3 grabs refused); Ctrl+V is not intercepted")
+                                      .arg(refused(*essential))
+                                      .arg(refusals.size())
+                                      .arg(requests.size());
         // All or nothing: a half set of grabs would catch Ctrl+V with some locks on and miss it with others.
         ungrab_locked();
         return false;
     }
     // The same holds for a combination left to another program: none of its lock variants stays ours.
     std::vector<key_grab::Grab> released;
-    for (const key_grab::Grab& request : requests) {
-        if (std::find(left_out.begin(), left_out.end(), request.modifiers & ~plan.locks()) != left_out.end())
-            released.push_back(request);
+    for (const key_grab::Refusal& refusal : left_out) {
+        qDebug().noquote() << QStringLiteral("LinuxKeyboard: %1; that combination is left to it").arg(refused(refusal));
+        for (const key_grab::Grab& request : requests) {
+            if ((request.modifiers & ~plan.locks()) == (refusal.grab.modifiers & ~plan.locks()))
+                released.push_back(request);
+        }
     }
     key_grab::ungrab(m_connection, m_root, released);
     return true;
