@@ -54,6 +54,10 @@ App* g_app_to_rescue = nullptr;
 // The autocomplete paste's injected Ctrl+V reaches the keyboard well within this time; a later Ctrl+V is the user's.
 constexpr qint64 k_autocomplete_paste_ms = 1000;
 
+// Marks the clipboard contents that we wrote ourselves (pastes, the autocomplete text), so that they are not taken
+// for a copy. Who owns the clipboard cannot tell: our own windows copy through the same Qt clipboard.
+const char* const k_our_write = "stackpaste_own_write";
+
 } // namespace
 
 App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
@@ -419,22 +423,26 @@ void App::clipboard_changed(QClipboard::Mode)
 void App::clipboard_data_changed()
 {
     TRACE("START clipboard_data_changed()");
-    // The reader reports copies itself and knows our own writes by their owner.
-    if (m_clipboard_reader)
-        return;
-    if (m_ignore_next_clipboard_change) {
+    if (m_clipboard_reader) {
+        // The reader reports other programs' copies, and takes every change of this process for one of our pastes.
+        // Qt announces this process's writes here, inside setMimeData: one that is not a paste of ours is a copy
+        // made in one of our own windows (Ctrl+C in the autocomplete filter), recorded like any other.
+        const QMimeData* current = m_clipboard->ownsClipboard() ? m_clipboard->mimeData() : nullptr;
+        if (!current || current->property(k_our_write).toBool())
+            return;
+    } else if (m_ignore_next_clipboard_change) {
         m_ignore_next_clipboard_change = false;
         return;
-    }
-    if (m_paste_pressed) {
+    } else if (m_paste_pressed) {
         paste_from_stackpaste_clipboard();
         m_paste_pressed = false;
-    } else {
-        copy_to_stackpaste_clipboard();
-        m_copy_pressed = false;
-        m_cut_pressed = false;
-        refresh_views();
+        TRACE("END clipboard_data_changed()");
+        return;
     }
+    copy_to_stackpaste_clipboard();
+    m_copy_pressed = false;
+    m_cut_pressed = false;
+    refresh_views();
     TRACE("END clipboard_data_changed()");
 }
 
@@ -589,9 +597,10 @@ void App::paste_from_stackpaste_clipboard()
 
 void App::set_ignore_and_write_clipboard(QMimeData* content)
 {
-    // Qt's clipboard raises dataChanged inside setMimeData, so the flag must be set first. The reader needs none:
-    // it knows our writes by their owner, even when a foreign change lands between a write and its echo.
+    // Qt's clipboard raises dataChanged inside setMimeData, so the flag and the mark must be set first. With the
+    // reader the mark alone tells our writes apart, even when a foreign change lands between a write and its echo.
     m_ignore_next_clipboard_change = !m_clipboard_reader;
+    content->setProperty(k_our_write, true);
     m_clipboard->setMimeData(content);
 }
 

@@ -23,7 +23,8 @@ constexpr std::array<Command, k_shortcut_count> k_commands{
     &App::show_debug_info,           &App::open_autocomplete_dialog,     &App::lock_current_position,
 };
 
-constexpr Qt::KeyboardModifiers k_paste_key_extras = Qt::ShiftModifier | Qt::AltModifier;
+// The keyboard holds Ctrl+V whatever else is down; Meta is Super.
+constexpr Qt::KeyboardModifiers k_paste_key_extras = Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier;
 
 } // namespace
 

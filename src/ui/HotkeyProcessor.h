@@ -17,8 +17,8 @@ class ShortcutsDialog;
 
 // Turns the key presses of the Keyboard into the copy, cut and paste operations of App, and owns the twelve
 // system-wide shortcuts, one per row of k_shortcut_commands, which run their App command once per press. The
-// shortcuts follow the texts of the ShortcutsDialog. A shortcut of Control with the paste key (Ctrl+Alt+V) is not
-// grabbed, since the keyboard holds every Ctrl+V: its command runs right after the paste that the press makes.
+// shortcuts follow the texts of the ShortcutsDialog. A shortcut of Control with the paste key (Ctrl+Alt+V, Ctrl+Meta+V)
+// is not grabbed, since the keyboard holds every Ctrl+V: its command runs right after the paste that the press makes.
 // Ctrl+Alt+C and Ctrl+Alt+X are grabbed like any other; the keyboard sees them all the same, so the copy or cut is
 // noted too. Main thread only.
 class HotkeyProcessor : public QObject {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/SingleApplication.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -9,13 +10,20 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QSysInfo>
+#include <QThread>
+#include <QTimer>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -50,24 +58,171 @@ QString private_folder_problem(const QString& path, bool create)
     return problem;
 }
 
-// Takes the lock beside the socket and returns its descriptor, or -1 (with a debug line) when there is none.
-int lock_rendezvous(const QString& lock_path)
+constexpr char k_show_request[] = "STACKPASTE 1 show\n";
+// A request or an answer is one short line; anything longer is not ours.
+constexpr int k_max_line = 256;
+
+QString error_text(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The lock file beside the socket, opened but not locked, or -1 (with a debug line) when there is none.
+int open_lock_file(const QString& lock_path)
 {
     const int fd = ::open(QFile::encodeName(lock_path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd == -1) {
-        qDebug() << "Single instance: no lock file" << lock_path << std::strerror(errno);
-        return -1;
-    }
+    if (fd == -1)
+        qDebug().noquote() << QStringLiteral("Single instance: no lock file %1 (%2); this copy cannot keep another "
+                                             "one from starting")
+                                  .arg(lock_path, error_text(errno));
+    return fd;
+}
+
+// Takes the lock without waiting: false while another process holds it.
+bool try_lock(int fd)
+{
     int locked;
     do {
-        locked = ::flock(fd, LOCK_EX);
+        locked = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (locked != 0 && errno == EINTR);
-    if (locked != 0) {
-        qDebug() << "Single instance: cannot lock" << lock_path << std::strerror(errno);
+    return locked == 0;
+}
+
+// The user of the process at the other end of a local socket, or -1 when it cannot be known.
+qint64 peer_user(int fd, qint64* pid = nullptr)
+{
+    struct ucred credentials = {};
+    socklen_t size = sizeof(credentials);
+    if (fd == -1 || ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
+        return -1;
+    if (pid)
+        *pid = credentials.pid;
+    return credentials.uid;
+}
+
+// A line of the other side, shortened and made printable, for a message.
+QString quoted(const QByteArray& line)
+{
+    QString text = QString::fromUtf8(line.left(60));
+    for (QChar& c : text) {
+        if (!c.isPrint())
+            c = QLatin1Char('?');
+    }
+    return QLatin1Char('"') + text + (line.size() > 60 ? QStringLiteral("...\"") : QStringLiteral("\""));
+}
+
+// A socket connected to `path`, or -1 with the errno of the attempt. A full backlog (a copy that has stopped
+// accepting) fails at once with EAGAIN instead of waiting.
+int connect_to(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (name.size() >= int(sizeof(address.sun_path))) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd == -1)
+        return -1;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        const int error = errno;
         ::close(fd);
+        errno = error;
         return -1;
     }
     return fd;
+}
+
+// What a start learns from the socket of the running copy.
+struct Reply {
+    enum class Kind {
+        shown,  // a Stackpaste of ours answered the request
+        absent, // nothing listens: a copy holding the lock may not listen yet
+        silent, // something listens but has not answered (yet): a copy that is starting, stopped or hung
+        wrong,  // something answered, but not as the running copy does: waiting will not change it
+    };
+    Kind kind = Kind::absent;
+    QString why; // what went wrong, for all but shown
+};
+
+// Asks whatever listens at `path` to show its window and waits for the answer until `deadline`.
+Reply ask_to_show(const QString& path, const QDeadlineTimer& deadline)
+{
+    const int fd = connect_to(path);
+    if (fd == -1) {
+        const int error = errno;
+        struct stat info = {};
+        // The running copy leaves a folder there alone: waiting would not help.
+        if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode))
+            return {Reply::Kind::wrong, QStringLiteral("%1 is a folder, not its socket").arg(path)};
+        if (error == EAGAIN)
+            return {Reply::Kind::silent, QStringLiteral("it takes no more connections at %1").arg(path)};
+        return {Reply::Kind::absent,
+                QStringLiteral("nothing takes connections at %1 (%2)").arg(path, error_text(error))};
+    }
+    qint64 pid = 0;
+    const qint64 user = peer_user(fd, &pid);
+    if (user != qint64(::getuid())) {
+        ::close(fd);
+        return {
+            Reply::Kind::wrong,
+            QStringLiteral("the program listening at %1 (process %2) belongs to user %3").arg(path).arg(pid).arg(user)};
+    }
+    // A few bytes into an empty socket buffer: the write does not block.
+    if (::send(fd, k_show_request, sizeof(k_show_request) - 1, MSG_NOSIGNAL) != qint64(sizeof(k_show_request) - 1)) {
+        const int error = errno;
+        ::close(fd);
+        return {Reply::Kind::silent, QStringLiteral("the request could not be sent (%1)").arg(error_text(error))};
+    }
+    QByteArray answer;
+    Reply reply = {Reply::Kind::silent,
+                   QStringLiteral("it did not answer within %1 s").arg(SingleApplication::k_wait_ms / 1000)};
+    while (!answer.contains('\n') && answer.size() < k_max_line) {
+        pollfd wait = {fd, POLLIN, 0};
+        const int ready = ::poll(&wait, 1, int(deadline.remainingTime()));
+        if (ready == -1 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        char buffer[k_max_line];
+        const ssize_t got = ::recv(fd, buffer, sizeof(buffer), 0);
+        if (got == -1 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (got <= 0) {
+            // The copy ended, or something that only accepts connections closed this one.
+            reply.why = QStringLiteral("it closed the connection without an answer");
+            break;
+        }
+        answer.append(buffer, int(got));
+    }
+    ::close(fd);
+    const QByteArray line = answer.left(answer.indexOf('\n'));
+    if (line == "OK")
+        reply = {Reply::Kind::shown, QString()};
+    else if (line.startsWith("ERROR"))
+        reply = {Reply::Kind::wrong, QStringLiteral("it refused to show its window: %1").arg(quoted(line))};
+    else if (!answer.isEmpty())
+        reply = {
+            Reply::Kind::wrong,
+            QStringLiteral("the program listening at %1 does not answer as Stackpaste: %2").arg(path, quoted(line))};
+    return reply;
+}
+
+// The answer to one request line, and whether it asks for the window.
+QByteArray answer_to(const QByteArray& line, bool* show)
+{
+    const QList<QByteArray> words = line.split(' ');
+    if (words.size() < 3 || words.at(0) != "STACKPASTE")
+        return QByteArrayLiteral("ERROR not a Stackpaste request");
+    if (words.at(1) != "1")
+        return QByteArrayLiteral("ERROR this copy speaks version 1");
+    if (words.size() == 3 && words.at(2) == "show") {
+        *show = true;
+        return QByteArrayLiteral("OK");
+    }
+    return QByteArrayLiteral("ERROR unknown command");
 }
 
 } // namespace
@@ -81,28 +236,31 @@ SingleApplication::SingleApplication(int& argc, char** argv) : QApplication(argc
         return;
     }
 
-    // The probe, the removal of a stale socket and the listen happen under one lock. Without it two copies started
-    // together both find no server, the later removal takes the earlier copy's socket away, and both keep running.
-    const int lock = lock_rendezvous(path + QStringLiteral(".lock"));
-    QLocalSocket probe;
-    probe.connectToServer(path, QIODevice::ReadWrite);
-    if (probe.waitForConnected(1000)) {
-        // Connecting is the whole message: the running copy brings its window forward.
-        probe.close();
-        if (lock != -1)
-            ::close(lock);
-        std::exit(0);
+    // The running copy holds the lock as long as it lives: while it does, nobody else listens at the socket, even
+    // when the copy is stopped and connections pile up unanswered. A copy that is just starting holds the lock
+    // before it listens, and one that has not entered its event loop answers a little later: both are waited for.
+    const QString lock_path = path + QStringLiteral(".lock");
+    m_lock = open_lock_file(lock_path);
+    const QDeadlineTimer deadline(k_wait_ms);
+    while (m_lock == -1 || !try_lock(m_lock)) {
+        const Reply reply = ask_to_show(path, deadline);
+        if (reply.kind == Reply::Kind::shown)
+            std::exit(0);
+        if (m_lock == -1 && reply.kind == Reply::Kind::absent) {
+            qDebug().noquote() << "Single instance: no running copy answers:" << reply.why;
+            break;
+        }
+        if (reply.kind == Reply::Kind::wrong || deadline.hasExpired()) {
+            const QString held = m_lock == -1 ? QString() : QStringLiteral(" (%1 is locked)").arg(lock_path);
+            std::fprintf(stderr,
+                         "Stackpaste seems to run already%s, but the running copy does not answer: %s. This "
+                         "copy does not start.\n",
+                         qPrintable(held), qPrintable(reply.why));
+            std::exit(1);
+        }
+        QThread::msleep(20);
     }
-
-    m_server = new QLocalServer(nullptr);
-    // A socket file left by a killed copy would make listen() fail; under the lock nobody else listens there.
-    QLocalServer::removeServer(path);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(path))
-        qDebug() << "Single instance: cannot listen on" << path << m_server->errorString();
-    if (lock != -1)
-        ::close(lock);
-    connect(m_server, &QLocalServer::newConnection, this, &SingleApplication::slotConnectionEstablished);
+    listen(path);
 }
 
 SingleApplication::~SingleApplication()
@@ -111,6 +269,42 @@ SingleApplication::~SingleApplication()
         m_server->close();
         delete m_server;
     }
+    if (m_lock != -1)
+        ::close(m_lock);
+}
+
+void SingleApplication::listen(const QString& path)
+{
+    // Under the lock no copy of ours listens: what lies at the path is a socket left by a copy that was killed, or
+    // something that is not ours. (Without a lock file nothing answered there either.)
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info = {};
+    if (::lstat(name.constData(), &info) == 0) {
+        if (S_ISSOCK(info.st_mode)) {
+            const int fd = connect_to(path);
+            if (fd != -1) {
+                qint64 pid = 0;
+                const qint64 user = peer_user(fd, &pid);
+                qDebug().noquote() << QStringLiteral("Single instance: process %1 of user %2 listens at %3 without "
+                                                     "holding its lock; it is no running Stackpaste and loses the name")
+                                          .arg(pid)
+                                          .arg(user)
+                                          .arg(path);
+                ::close(fd);
+            }
+        }
+        if (S_ISDIR(info.st_mode))
+            qDebug().noquote() << QStringLiteral("Single instance: %1 is a folder; later starts cannot reach this "
+                                                 "copy and end with an error until it is removed")
+                                      .arg(path);
+        else
+            ::unlink(name.constData());
+    }
+    m_server = new QLocalServer(nullptr);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_server->listen(path))
+        qDebug() << "Single instance: cannot listen on" << path << m_server->errorString();
+    connect(m_server, &QLocalServer::newConnection, this, &SingleApplication::slotConnectionEstablished);
 }
 
 QString SingleApplication::instance_name(const QString& organization, const QString& application)
@@ -161,7 +355,51 @@ QString SingleApplication::rendezvous_path(const QString& name)
 
 void SingleApplication::slotConnectionEstablished()
 {
-    // The connection is neither read nor closed here; the server, its parent, ends it.
-    m_server->nextPendingConnection();
-    Q_EMIT show_up();
+    while (QLocalSocket* connection = m_server->nextPendingConnection()) {
+        // The folder is closed to others, but root can enter it: only our own user is served.
+        const qint64 user = peer_user(int(connection->socketDescriptor()));
+        if (user != qint64(::getuid())) {
+            qDebug() << "Single instance: a connection from user" << user << "is refused";
+            connection->abort();
+            connection->deleteLater();
+            continue;
+        }
+        serve(connection);
+    }
+}
+
+void SingleApplication::serve(QLocalSocket* connection)
+{
+    // The connection is a child of the server and goes with it at the latest.
+    auto request = std::make_shared<QByteArray>();
+    auto dropped = std::make_shared<bool>(false);
+    connect(connection, &QLocalSocket::readyRead, this, [this, connection, request] {
+        if (request->contains('\n') || request->size() >= k_max_line)
+            return; // answered already
+        request->append(connection->read(k_max_line - request->size()));
+        const int end = request->indexOf('\n');
+        if (end == -1 && request->size() < k_max_line)
+            return;
+        bool show = false;
+        const QByteArray line = request->left(end);
+        const QByteArray answer = answer_to(line, &show);
+        if (!show)
+            qDebug().noquote() << "Single instance: the request" << quoted(line) << "is answered" << answer;
+        connection->write(answer + '\n');
+        connection->disconnectFromServer();
+        if (show)
+            Q_EMIT show_up();
+    });
+    connect(connection, &QLocalSocket::disconnected, this, [this, connection, request, dropped] {
+        // An earlier version's start connects and leaves without a word.
+        if (request->isEmpty() && !*dropped)
+            Q_EMIT show_up();
+        connection->deleteLater();
+    });
+    // A connection that says nothing and stays is not a start of ours.
+    QTimer::singleShot(k_wait_ms, connection, [connection, dropped] {
+        *dropped = true;
+        connection->abort();
+        connection->deleteLater();
+    });
 }

@@ -5,15 +5,26 @@
 #include <QString>
 
 class QLocalServer;
+class QLocalSocket;
 
-// The application object that lets one copy run per user: a later start reaches the running copy, which emits
-// show_up(), and exits with code 0 inside the constructor. The rendezvous is a socket in a folder that only its
-// user can enter, beside a lock file that keeps two copies started together from both becoming the running one.
+// The application object that lets one copy run per user. The running copy holds a lock file for its whole life and
+// listens on a socket beside it, in a folder that only its user can enter. A later start that cannot take the lock
+// asks the running copy to show its window and exits inside the constructor: with code 0 once the copy has answered,
+// with code 1 and a line on standard error when, after a few seconds at most, it has not (a stopped or hung copy,
+// something else at the socket, another user's program). Only a program of the same user that answers as
+// Stackpaste counts as the running copy.
+//
+// The rendezvous speaks lines: a request "STACKPASTE <version> <command>\n" is answered "OK\n" or
+// "ERROR <why>\n", and the connection ends. Version 1 knows the command "show" (bring the window to the front).
+// A connection that ends without a request is a "show" too, as earlier versions sent nothing.
 class SingleApplication : public QApplication {
     Q_OBJECT
 public:
     SingleApplication(int& argc, char** argv);
     ~SingleApplication() override;
+
+    // How long a start waits at most for the running copy before it gives up.
+    static constexpr int k_wait_ms = 5000;
 
     // Organization name followed by application name, every character but letters, digits, '_', '-', '.' and
     // space removed.
@@ -31,5 +42,11 @@ private Q_SLOTS:
     void slotConnectionEstablished();
 
 private:
+    // Becomes the running copy: what is left at the socket path goes, and the server listens there.
+    void listen(const QString& path);
+    // Reads one request from the connection and answers it.
+    void serve(QLocalSocket* connection);
+
     QLocalServer* m_server = nullptr;
+    int m_lock = -1; // the lock file, held while this copy runs
 };

@@ -4,14 +4,19 @@
 
 #include <QFileInfo>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QRegularExpression>
 #include <QSettings>
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -41,6 +46,54 @@ public:
 private:
     std::vector<std::pair<const char*, QByteArray>> m_saved;
 };
+
+// Something else than the program listening at the rendezvous: it keeps what it is sent and answers each piece with
+// `answer` (nothing when empty).
+class Listener : public QObject {
+public:
+    Listener(const QString& path, const QByteArray& answer)
+    {
+        QLocalServer::removeServer(path);
+        m_server.listen(path);
+        connect(&m_server, &QLocalServer::newConnection, this, [this, answer] {
+            while (QLocalSocket* connection = m_server.nextPendingConnection()) {
+                connect(connection, &QLocalSocket::readyRead, this, [this, connection, answer] {
+                    m_received += connection->readAll();
+                    if (!answer.isEmpty())
+                        connection->write(answer);
+                });
+            }
+        });
+    }
+    QByteArray m_received;
+
+private:
+    QLocalServer m_server;
+};
+
+// A socket of another user listening at `path` that answers every request as the program would; it ends with the
+// returned process. Made by a child that binds as root and listens as that user, whose credentials the peer sees.
+pid_t listen_as_other_user(const QString& path, uid_t user)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const pid_t child = ::fork();
+    if (child != 0)
+        return child;
+    // Only calls that are safe after a fork from here on.
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, name.constData(), std::min(size_t(name.size()), sizeof(address.sun_path) - 1));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 || ::setgid(user) != 0 ||
+        ::setuid(user) != 0 || ::listen(fd, 8) != 0)
+        ::_exit(1);
+    while (true) {
+        const int connection = ::accept(fd, nullptr, nullptr);
+        char request[256];
+        if (connection >= 0 && ::read(connection, request, sizeof(request)) > 0 && ::write(connection, "OK\n", 3) == 3)
+            ::close(connection);
+    }
+}
 
 class TestSingleInstance : public QObject {
     Q_OBJECT
@@ -72,18 +125,21 @@ class TestSingleInstance : public QObject {
         return path_line.match(QString::fromLocal8Bit(output)).captured(1);
     }
 
-    // Whether the process waits for a file lock (a "->" line of /proc/locks).
-    static bool waits_for_a_lock(qint64 pid)
+    static ino_t inode(const QString& path)
     {
-        QFile locks(QStringLiteral("/proc/locks"));
-        if (!locks.open(QIODevice::ReadOnly))
-            return false;
-        for (const QByteArray& line : locks.readAll().split('\n')) {
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            if (fields.size() > 5 && fields.at(1) == "->" && fields.at(5) == QByteArray::number(pid))
-                return true;
-        }
-        return false;
+        struct stat info = {};
+        return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+    }
+
+    // Starts a copy that is not to keep running and waits for its end, serving this test's own listeners meanwhile.
+    // Its exit code, or -1 when it did not end.
+    static int run_to_end(Stackpaste& copy)
+    {
+        copy.write_settings();
+        copy.process().start(copy.binary(), QStringList());
+        if (!QTest::qWaitFor([&] { return copy.process().state() == QProcess::NotRunning; }, 15000))
+            return -1;
+        return copy.process().exitStatus() == QProcess::NormalExit ? copy.process().exitCode() : -1;
     }
 
     // An X display number that no server has taken.
@@ -250,30 +306,164 @@ private Q_SLOTS:
         QVERIFY(!trap.hasPendingConnections());
     }
 
-    // The race held open: a copy that starts while another one holds the lock (between its probe and its listen)
-    // waits for it, then reaches it and exits 0, instead of taking its socket away.
-    void start_during_another_start_waits_and_reaches_it()
+    // The lock says that a copy runs: a start never takes the rendezvous over while it is held, waits a few seconds at
+    // most for the copy to answer, and exits 0 only when a program of this user answers as the running copy does.
+    void start_while_the_lock_is_held_data()
     {
+        QTest::addColumn<QString>("listener");
+        QTest::addColumn<int>("exit_code");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("the copy listens a little later") << "late" << 0 << QByteArray();
+        QTest::newRow("nothing listens") << "none" << 1 << QByteArray("nothing takes connections");
+        QTest::newRow("a listener that never answers") << "silent" << 1 << QByteArray("did not answer");
+        QTest::newRow("a listener that answers otherwise")
+            << "foreign" << 1 << QByteArray("does not answer as Stackpaste");
+        QTest::newRow("another user's listener") << "other user" << 1 << QByteArray("belongs to user 65534");
+    }
+
+    void start_while_the_lock_is_held()
+    {
+        QFETCH(QString, listener);
+        QFETCH(int, exit_code);
+        QFETCH(QByteArray, said);
+        if (listener == QLatin1String("other user") && ::geteuid() != 0)
+            QSKIP("needs root to listen as another user");
         const QString path = socket_path();
         QFile lock(path + QStringLiteral(".lock"));
         QVERIFY(lock.open(QIODevice::ReadWrite));
         QCOMPARE(::flock(lock.handle(), LOCK_EX), 0);
+        QLocalServer::removeServer(path);
+        std::unique_ptr<Listener> listening;
+        if (listener == QLatin1String("silent") || listener == QLatin1String("foreign"))
+            listening = std::make_unique<Listener>(path, listener == QLatin1String("silent") ? "" : "HELLO\n");
+        pid_t other = 0;
+        if (listener == QLatin1String("other user")) {
+            other = listen_as_other_user(path, k_other_user);
+            QTRY_VERIFY(QFileInfo::exists(path));
+        }
 
         Stackpaste app;
-        app.write_settings();
-        app.process().start(app.binary(), QStringList());
-        QVERIFY(app.process().waitForStarted());
-        QVERIFY2(QTest::qWaitFor([&] { return waits_for_a_lock(app.pid()); }, 15000),
-                 "the copy did not wait for the lock");
-        QLocalServer::removeServer(path);
-        QLocalServer running;
-        QVERIFY(running.listen(path));
-        lock.close();
-
-        QVERIFY(app.process().waitForFinished(15000));
+        if (listener == QLatin1String("late")) {
+            app.write_settings();
+            app.process().start(app.binary(), QStringList());
+            QTest::qWait(500);
+            QCOMPARE(app.process().state(), QProcess::Running);
+            QVERIFY(!QFileInfo::exists(path)); // it waits; it does not listen in the copy's place
+            listening = std::make_unique<Listener>(path, "OK\n");
+            QVERIFY(QTest::qWaitFor([&] { return app.process().state() == QProcess::NotRunning; }, 15000));
+        } else {
+            run_to_end(app);
+        }
+        if (other) {
+            ::kill(other, SIGKILL);
+            ::waitpid(other, nullptr, 0);
+            QFile::remove(path);
+        }
+        const QByteArray output = app.output();
+        QCOMPARE(app.process().state(), QProcess::NotRunning);
         QCOMPARE(app.process().exitStatus(), QProcess::NormalExit);
-        QCOMPARE(app.process().exitCode(), 0);
-        QTRY_VERIFY(running.hasPendingConnections());
+        QVERIFY2(app.process().exitCode() == exit_code, output.right(2000).constData());
+        QVERIFY2(output.contains(said), output.right(2000).constData());
+        if (listener == QLatin1String("late"))
+            QCOMPARE(listening->m_received, QByteArray("STACKPASTE 1 show\n"));
+    }
+
+    // A stopped copy answers nothing and its socket's backlog fills up; the later starts still never listen in its
+    // place, and once it goes on it is the one running copy.
+    void stopped_copy_keeps_every_later_start_out()
+    {
+        Stackpaste first;
+        first.write_settings();
+        QVERIFY(first.start());
+        const ino_t socket = inode(socket_path());
+        QVERIFY(socket != 0);
+        const pid_t pid = static_cast<pid_t>(first.pid());
+        QCOMPARE(::kill(pid, SIGSTOP), 0);
+        // Connections wait in the backlog until it takes no more.
+        std::vector<int> waiting;
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(socket_path());
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        while (waiting.size() < 1000) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+                ::close(fd);
+                break;
+            }
+            waiting.push_back(fd);
+        }
+
+        Stackpaste later;
+        const int exit_code = run_to_end(later);
+        ::kill(pid, SIGCONT);
+        for (const int fd : waiting)
+            ::close(fd);
+        QVERIFY2(exit_code == 1, later.output().right(2000).constData());
+        QVERIFY(later.output().contains("does not answer"));
+        QCOMPARE(inode(socket_path()), socket);
+        QCOMPARE(second_start(first), 0);
+        QCOMPARE(first.process().state(), QProcess::Running);
+    }
+
+    // A program of ours that listens at the rendezvous without the lock is no running copy: it loses the name.
+    void foreign_listener_without_the_lock_loses_the_name()
+    {
+        Listener foreign(socket_path(), "OK\n");
+        Stackpaste app;
+        app.write_settings();
+        QVERIFY2(app.start(), app.output().right(2000).constData());
+        QVERIFY(app.output().contains("without holding its lock"));
+        QCOMPARE(second_start(app), 0);
+        QVERIFY(foreign.m_received.isEmpty());
+    }
+
+    // A folder at the socket path: the copy runs, and later starts say why they cannot reach it instead of running too.
+    void folder_at_the_socket_path_keeps_the_check_on()
+    {
+        QLocalServer::removeServer(socket_path());
+        QVERIFY(QDir().mkdir(socket_path()));
+        Stackpaste first;
+        first.write_settings();
+        const bool started = first.start();
+        Stackpaste later;
+        const int exit_code = run_to_end(later);
+        first.stop();
+        QDir().rmdir(socket_path());
+        QVERIFY(started);
+        QVERIFY(first.output().contains("is a folder"));
+        QCOMPARE(exit_code, 1);
+        QVERIFY(later.output().contains("is a folder, not its socket"));
+    }
+
+    // The rendezvous answers a line of request with a line; an earlier version's start only connects, which shows the
+    // window too.
+    void rendezvous_answers_requests_and_bare_connections()
+    {
+        Stackpaste app;
+        app.write_settings();
+        QVERIFY(app.start());
+        const auto ask = [](const QByteArray& request) {
+            QLocalSocket socket;
+            socket.connectToServer(socket_path());
+            if (!socket.waitForConnected(5000))
+                return QByteArray("(no connection)");
+            socket.write(request);
+            QByteArray answer;
+            while (!answer.contains('\n') && socket.waitForReadyRead(5000))
+                answer += socket.readAll();
+            return answer;
+        };
+        QCOMPARE(ask("STACKPASTE 2 show\n"), QByteArray("ERROR this copy speaks version 1\n"));
+        QCOMPARE(ask("STACKPASTE 1 dance\n"), QByteArray("ERROR unknown command\n"));
+        QCOMPARE(ask("GET / HTTP/1.0\r\n"), QByteArray("ERROR not a Stackpaste request\n"));
+        QCOMPARE(visible_window("Stackpaste"), 0ull);
+        {
+            QLocalSocket bare;
+            bare.connectToServer(socket_path());
+            QVERIFY(bare.waitForConnected(5000));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(visible_window("Stackpaste") != 0, 5000);
     }
 
     // Copies started at the same moment: exactly one keeps running, every other one reaches it and ends with 0.

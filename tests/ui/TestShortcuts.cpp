@@ -234,16 +234,25 @@ private Q_SLOTS:
         QCOMPARE(app->shortcuts_dialog()->shortcut_texts()[3], QStringLiteral("Ctrl+Alt+<"));
     }
 
-    // Ctrl+Alt+V is the paste key with Alt: the paste runs, and the command after it.
+    // Ctrl+Alt+V is the paste key with Alt (Ctrl+Meta+V with Super): the paste runs, and the command after it.
+    void a_shortcut_on_the_paste_key_runs_after_the_paste_data()
+    {
+        QTest::addColumn<QByteArray>("shortcut");
+        QTest::addColumn<int>("modifier");
+        QTest::newRow("Ctrl+Alt+V") << QByteArray("Ctrl+Alt+V") << int(Qt::AltModifier);
+        QTest::newRow("Ctrl+Meta+V") << QByteArray("Ctrl+Meta+V") << int(Qt::MetaModifier);
+    }
     void a_shortcut_on_the_paste_key_runs_after_the_paste()
     {
-        auto app = make_app("ShortcutLockCurrentPosition=Ctrl+Alt+V\n");
+        QFETCH(QByteArray, shortcut);
+        QFETCH(int, modifier);
+        auto app = make_app("ShortcutLockCurrentPosition=" + shortcut + "\n");
         app->add_to_stackpaste_text_history(QStringLiteral("one"));
         app->add_to_stackpaste_text_history(QStringLiteral("two"));
         app->history().set_position(1);
         QVERIFY(app->hotkey_processor()->problem(11).isEmpty());
         QVERIFY(app->shortcuts_dialog()->row_problem(11).isEmpty());
-        m_keys->press(Keyboard::k_key_v, true, Qt::AltModifier);
+        m_keys->press(Keyboard::k_key_v, true, Qt::KeyboardModifiers(modifier));
         QVERIFY(!app->history().is_position_locked()); // not inside the held press
         QTRY_VERIFY(app->history().is_position_locked());
         app->unlock_current_position();

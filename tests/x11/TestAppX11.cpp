@@ -5,10 +5,12 @@
 #include "core/SaveManager.h"
 #include "support/Desktop.h"
 #include "ui/App.h"
+#include "ui/AutocompleteDialog.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -94,6 +96,31 @@ private Q_SLOTS:
         QVERIFY(!app.history().is_position_locked());
         QCOMPARE(paste(), QStringLiteral("three mine")); // the whole field was selected
         QCOMPARE(paste(), QStringLiteral("three "));
+    }
+
+    // Ctrl+C in one of our own windows is a copy like any other and the next paste; our pastes still never are.
+    void ctrl_c_in_our_own_window_is_recorded()
+    {
+        App app;
+        copy_three(app);
+        app.open_autocomplete_dialog();
+        QLineEdit* filter = app.autocomplete_dialog()->filter();
+        QTRY_VERIFY(filter->isVisible());
+        xdotool({"windowfocus", "--sync", QString::number(app.autocomplete_dialog()->winId())});
+        QTRY_VERIFY(filter->hasFocus());
+        xdotool({"type", "mine"});
+        QTRY_COMPARE(filter->text(), QStringLiteral("mine"));
+        xdotool({"key", "ctrl+a"});
+        xdotool({"key", "ctrl+c"});
+        QTRY_COMPARE_WITH_TIMEOUT(app.history().size(), 4, 10000);
+        app.autocomplete_dialog()->hide();
+
+        TextField field;
+        QVERIFY(field.open());
+        QCOMPARE(paste(), QStringLiteral("mine"));
+        QCOMPARE(paste(), QStringLiteral("three "));
+        QCOMPARE(app.history().size(), 4);
+        QCOMPARE(field.finish(), QByteArray("minethree"));
     }
 };
 

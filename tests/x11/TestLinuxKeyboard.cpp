@@ -25,6 +25,8 @@ namespace {
 
 constexpr xcb_keysym_t k_c = 0x63, k_v = 0x76, k_x = 0x78, k_q = 0x71, k_i = 0x69, k_period = 0x2e, k_return = 0xff0d;
 constexpr xcb_keysym_t k_ctrl = 0xffe3, k_shift = 0xffe1, k_alt = 0xffe9, k_caps_lock = 0xffe5, k_num_lock = 0xff7f;
+// Super sets Mod4, AltGr (ISO_Level3_Shift) Mod5, and ISO_Level5_Shift Mod3 with the layout option below.
+constexpr xcb_keysym_t k_super = 0xffeb, k_alt_gr = 0xfe03, k_level5 = 0xfe11;
 
 // A plain X client: injects keys, probes grabs, and records the key presses its focused window receives.
 class XClient {
@@ -70,11 +72,12 @@ public:
         key_code(code, false);
         key(k_ctrl, false);
     }
-    // Holds the modifier keys of `modifiers` (Control, Shift, Alt) around one press of `letter`.
+    // Holds the modifier keys of `modifiers` (Control, Shift, Alt, Super, AltGr, Mod3) around one press of `letter`.
     void tap(uint16_t modifiers, xcb_keysym_t letter)
     {
-        const QPair<uint16_t, xcb_keysym_t> keys[] = {
-            {XCB_MOD_MASK_CONTROL, k_ctrl}, {XCB_MOD_MASK_SHIFT, k_shift}, {XCB_MOD_MASK_1, k_alt}};
+        const QPair<uint16_t, xcb_keysym_t> keys[] = {{XCB_MOD_MASK_CONTROL, k_ctrl}, {XCB_MOD_MASK_SHIFT, k_shift},
+                                                      {XCB_MOD_MASK_1, k_alt},        {XCB_MOD_MASK_4, k_super},
+                                                      {XCB_MOD_MASK_5, k_alt_gr},     {XCB_MOD_MASK_3, k_level5}};
         for (const auto& [mask, keysym] : keys)
             if (modifiers & mask)
                 key(keysym, true);
@@ -209,7 +212,7 @@ private Q_SLOTS:
     void cleanup()
     {
         m_on_press = nullptr;
-        QVERIFY(run(QStringLiteral("setxkbmap"), {QStringLiteral("us")}));
+        QVERIFY(run(QStringLiteral("setxkbmap"), {"-option", "", "us"}));
         const uint16_t locks = m_x.modifier_state();
         if (locks & XCB_MOD_MASK_LOCK)
             m_x.tap(0, k_caps_lock);
@@ -227,6 +230,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("reported");
         const QVector<xcb_keysym_t> none, caps{k_caps_lock}, num{k_num_lock}, both{k_caps_lock, k_num_lock};
         const int ctrl = XCB_MOD_MASK_CONTROL, shift = XCB_MOD_MASK_SHIFT, alt = XCB_MOD_MASK_1;
+        const int super = XCB_MOD_MASK_4, alt_gr = XCB_MOD_MASK_5, mod3 = XCB_MOD_MASK_3;
         // First of all: the first key from the XTest device switches the server's keyboard, which announces a new
         // map; the Ctrl+V right behind it must still be caught (the program's own injected paste depends on it).
         QTest::newRow("Ctrl+V") << none << ctrl << k_v << Keyboard::k_key_v;
@@ -236,6 +240,15 @@ private Q_SLOTS:
         QTest::newRow("CapsLock Ctrl+C") << caps << ctrl << k_c << Keyboard::k_key_c;
         QTest::newRow("NumLock Ctrl+V") << num << ctrl << k_v << Keyboard::k_key_v;
         QTest::newRow("both locks Ctrl+Shift+Alt+X") << both << (ctrl | shift | alt) << k_x << Keyboard::k_key_x;
+        // Control counts whatever else is held.
+        QTest::newRow("Super+Ctrl+V") << none << (ctrl | super) << k_v << Keyboard::k_key_v;
+        QTest::newRow("AltGr+Ctrl+V") << none << (ctrl | alt_gr) << k_v << Keyboard::k_key_v;
+        QTest::newRow("Mod3+Ctrl+V") << none << (ctrl | mod3) << k_v << Keyboard::k_key_v;
+        QTest::newRow("NumLock Super+AltGr+Shift+Ctrl+V")
+            << num << (ctrl | super | alt_gr | shift) << k_v << Keyboard::k_key_v;
+        QTest::newRow("Super+Ctrl+C") << none << (ctrl | super) << k_c << Keyboard::k_key_c;
+        QTest::newRow("AltGr+Ctrl+X") << none << (ctrl | alt_gr) << k_x << Keyboard::k_key_x;
+        QTest::newRow("Super+V") << none << super << k_v << 0;
         QTest::newRow("plain v") << none << 0 << k_v << 0;
         QTest::newRow("plain c with CapsLock") << caps << 0 << k_c << 0;
         QTest::newRow("Shift+X") << none << shift << k_x << 0;
@@ -246,6 +259,8 @@ private Q_SLOTS:
         QFETCH(int, modifiers);
         QFETCH(xcb_keysym_t, letter);
         QFETCH(int, reported);
+        if (modifiers & XCB_MOD_MASK_3)
+            QVERIFY(run(QStringLiteral("setxkbmap"), {"-option", "lv5:ralt_switch", "us"}));
         for (const xcb_keysym_t lock : locks)
             m_x.tap(0, lock);
         m_x.clear();
@@ -422,6 +437,23 @@ private Q_SLOTS:
         m_x.ungrab(v, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT);
         QVERIFY(m_keyboard->set_hooked(true));
         QVERIFY(!m_x.grab(v, XCB_MOD_MASK_CONTROL));
+
+        // A combination with a further modifier that another program holds is left to it, with every lock variant,
+        // and the paste is caught all the same.
+        const uint16_t super_ctrl = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_4;
+        m_keyboard->set_hooked(false);
+        QVERIFY(m_x.grab(v, super_ctrl, true));
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("Ctrl\\+Super\\+V .*left to it")));
+        QVERIFY(m_keyboard->set_hooked(true));
+        QVERIFY(m_x.grab(v, super_ctrl | XCB_MOD_MASK_LOCK));
+        QVERIFY(m_x.grab(v, super_ctrl | XCB_MOD_MASK_2));
+        QVERIFY(!m_x.grab(v, super_ctrl | XCB_MOD_MASK_SHIFT));
+        m_x.tap(XCB_MOD_MASK_CONTROL, k_v);
+        QTRY_COMPARE(m_pressed.size(), 1);
+        m_x.ungrab(v, super_ctrl);
+        m_keyboard->set_hooked(false);
+        QVERIFY(m_keyboard->set_hooked(true));
+        QVERIFY(!m_x.grab(v, super_ctrl));
     }
 
     // The server freezes the whole keyboard for a grabbed press; a busy main thread must not freeze the desktop.

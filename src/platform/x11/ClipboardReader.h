@@ -24,7 +24,8 @@
 // The worker also turns the targets into the formats Qt would name (UTF8_STRING is "text/plain", and so on), keeps
 // large payloads in files of the storage folder and reads the header of an image: the main thread only files what
 // arrives. Changes made by a window of this process's own X client (Qt's clipboard writes) are told apart by the
-// owner's resource id.
+// owner's resource id and not read: the program knows what it wrote, and tells its own pastes from copies made in
+// its windows itself.
 //
 // captured() and own_change() are delivered on the thread that owns the reader (the main thread).
 class ClipboardReader : public QObject {

@@ -48,6 +48,18 @@ std::vector<uint16_t> with_lock_variants(uint16_t modifiers, uint16_t num_lock)
     return variants;
 }
 
+std::vector<uint16_t> with_any_other_modifiers(uint16_t required)
+{
+    // The eight modifier bits of the core protocol: Shift, Lock, Control, Mod1..Mod5.
+    constexpr uint16_t k_all_modifiers = 0xff;
+    std::vector<uint16_t> states;
+    for (uint16_t state = 0; state <= k_all_modifiers; ++state) {
+        if ((state & required) == required)
+            states.push_back(state);
+    }
+    return states;
+}
+
 std::vector<Refusal> grab_checked(xcb_connection_t* connection, xcb_window_t root, const std::vector<Grab>& grabs,
                                   uint8_t keyboard_mode)
 {

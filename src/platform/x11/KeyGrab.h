@@ -29,6 +29,9 @@ uint16_t num_lock_mask(xcb_connection_t* connection);
 
 // `modifiers` alone and with CapsLock, NumLock and both; `num_lock` 0 leaves out the NumLock ones.
 std::vector<uint16_t> with_lock_variants(uint16_t modifiers, uint16_t num_lock);
+// Every modifier state that holds all of `required`, whatever else is held: `required` with each combination of the
+// other bits (Shift, CapsLock, Mod1..Mod5, NumLock's among them), in ascending order. 128 states for one required bit.
+std::vector<uint16_t> with_any_other_modifiers(uint16_t required);
 
 struct Grab {
     xcb_keycode_t keycode = 0;

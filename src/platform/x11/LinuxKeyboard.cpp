@@ -83,13 +83,15 @@ int watched_key(xcb_keysym_t letter)
 
 QString describe(uint16_t modifiers, int key)
 {
+    // Mod2 is usually NumLock; the state in figures says it exactly.
+    const QPair<uint16_t, const char*> names[] = {{XCB_MOD_MASK_SHIFT, "+Shift"}, {XCB_MOD_MASK_1, "+Alt"},
+                                                  {XCB_MOD_MASK_4, "+Super"},     {XCB_MOD_MASK_5, "+AltGr"},
+                                                  {XCB_MOD_MASK_3, "+Mod3"},      {XCB_MOD_MASK_LOCK, "+CapsLock"}};
     QString text = QStringLiteral("Ctrl");
-    if (modifiers & XCB_MOD_MASK_SHIFT)
-        text += QStringLiteral("+Shift");
-    if (modifiers & XCB_MOD_MASK_1)
-        text += QStringLiteral("+Alt");
-    if (modifiers & XCB_MOD_MASK_LOCK)
-        text += QStringLiteral("+CapsLock");
+    for (const auto& [mask, name] : names) {
+        if (modifiers & mask)
+            text += QLatin1String(name);
+    }
     return text + QLatin1Char('+') + QChar(key) + QStringLiteral(" (state 0x%1)").arg(modifiers, 0, 16);
 }
 
@@ -154,11 +156,21 @@ struct GrabPlan {
     std::vector<WatchedKeycode> keys;
     std::vector<uint16_t> modifier_sets;
     std::vector<xcb_keycode_t> control_keys; // the keys that set the Control modifier
+    uint16_t num_lock = 0;                   // the bit NumLock sets, or 0
 
     bool operator==(const GrabPlan& other) const
     {
-        return keys == other.keys && modifier_sets == other.modifier_sets && control_keys == other.control_keys;
+        return keys == other.keys && modifier_sets == other.modifier_sets && control_keys == other.control_keys &&
+               num_lock == other.num_lock;
     }
+    // The states of the paste itself: Control with Shift and Alt at most, whatever the locks. Those are all grabbed
+    // or none; Control with Super, AltGr or another modifier is taken only where no other program holds it.
+    bool is_essential(uint16_t modifiers) const
+    {
+        const auto allowed = uint16_t(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_1 | locks());
+        return (modifiers & ~allowed) == 0;
+    }
+    uint16_t locks() const { return uint16_t(XCB_MOD_MASK_LOCK | num_lock); }
 };
 
 // Owns the X connection, the grabs and the thread that waits for the grabbed presses and the raw key events.
@@ -521,20 +533,10 @@ GrabPlan LinuxKeyboard::Worker::plan() const
     XcbPointer<xcb_get_modifier_mapping_reply_t> mapping(
         xcb_get_modifier_mapping_reply(m_connection, xcb_get_modifier_mapping(m_connection), nullptr));
 
-    // A passive grab matches the modifier state exactly, so every lock and extra modifier needs a grab of its own.
-    const uint16_t num_lock = key_grab::num_lock_mask(symbols.get(), mapping.get());
-    for (unsigned combination = 0; combination < 4; ++combination) {
-        uint16_t modifiers = XCB_MOD_MASK_CONTROL;
-        if (combination & 1u)
-            modifiers |= XCB_MOD_MASK_SHIFT;
-        if (combination & 2u)
-            modifiers |= XCB_MOD_MASK_1;
-        for (const uint16_t variant : key_grab::with_lock_variants(modifiers, num_lock))
-            plan.modifier_sets.push_back(variant);
-    }
-    std::sort(plan.modifier_sets.begin(), plan.modifier_sets.end());
-    plan.modifier_sets.erase(std::unique(plan.modifier_sets.begin(), plan.modifier_sets.end()),
-                             plan.modifier_sets.end());
+    // A passive grab matches the modifier state exactly, so every lock and extra modifier needs a grab of its own:
+    // Control makes the paste whatever else is held (Shift, Alt, Super, AltGr, the locks), as in the programs.
+    plan.num_lock = key_grab::num_lock_mask(symbols.get(), mapping.get());
+    plan.modifier_sets = key_grab::with_any_other_modifiers(XCB_MOD_MASK_CONTROL);
 
     if (mapping) {
         const int per_modifier = mapping->keycodes_per_modifier;
@@ -600,21 +602,45 @@ bool LinuxKeyboard::Worker::grab_locked(const GrabPlan& plan)
     // Keyboard mode sync: the server holds the press until we answer with AllowEvents.
     const std::vector<key_grab::Refusal> refusals =
         key_grab::grab_checked(m_connection, m_root, requests, XCB_GRAB_MODE_SYNC);
-    const bool refused = !refusals.empty();
+    // One refusal of each combination refused, whatever the locks: one debug line each, not one per lock variant.
+    std::vector<key_grab::Refusal> left_out;
+    const key_grab::Refusal* essential = nullptr;
     for (const key_grab::Refusal& refusal : refusals) {
-        if (refusal.error_code == key_grab::k_error_bad_access)
-            qDebug().noquote() << "LinuxKeyboard:" << describe(refusal.grab.modifiers, Keyboard::k_key_v)
-                               << "is grabbed by another program; Ctrl+V is not intercepted";
-        else
-            qDebug().noquote() << "LinuxKeyboard: grabbing" << describe(refusal.grab.modifiers, Keyboard::k_key_v)
-                               << "failed with X error" << refusal.error_code;
+        if (!essential && plan.is_essential(refusal.grab.modifiers))
+            essential = &refusal;
+        if (std::none_of(left_out.begin(), left_out.end(), [&](const key_grab::Refusal& known) {
+                return (known.grab.modifiers & ~plan.locks()) == (refusal.grab.modifiers & ~plan.locks());
+            }))
+            left_out.push_back(refusal);
     }
+    const auto refused = [](const key_grab::Refusal& refusal) {
+        const QString combination = describe(refusal.grab.modifiers, Keyboard::k_key_v);
+        return refusal.error_code == key_grab::k_error_bad_access
+                   ? QStringLiteral("%1 is grabbed by another program").arg(combination)
+                   : QStringLiteral("grabbing %1 failed with X error %2").arg(combination).arg(refusal.error_code);
+    };
     m_plan = plan;
-    if (refused || requests.empty()) {
+    if (essential || requests.empty()) {
+        if (essential)
+            qDebug().noquote() << QStringLiteral(
+                                      "LinuxKeyboard: %1 (%2 of %3 grabs refused); Ctrl+V is not intercepted")
+                                      .arg(refused(*essential))
+                                      .arg(refusals.size())
+                                      .arg(requests.size());
         // All or nothing: a half set of grabs would catch Ctrl+V with some locks on and miss it with others.
         ungrab_locked();
         return false;
     }
+    // The same holds for a combination left to another program: none of its lock variants stays ours.
+    std::vector<key_grab::Grab> released;
+    for (const key_grab::Refusal& refusal : left_out) {
+        qDebug().noquote() << QStringLiteral("LinuxKeyboard: %1; that combination is left to it").arg(refused(refusal));
+        for (const key_grab::Grab& request : requests) {
+            if ((request.modifiers & ~plan.locks()) == (refusal.grab.modifiers & ~plan.locks()))
+                released.push_back(request);
+        }
+    }
+    key_grab::ungrab(m_connection, m_root, released);
     return true;
 }
 

@@ -6,7 +6,8 @@
 
 #include <memory>
 
-// Ctrl+C, Ctrl+X and Ctrl+V of the whole X11 desktop. Only Ctrl+V is held: it is caught with synchronous passive
+// Ctrl+C, Ctrl+X and Ctrl+V of the whole X11 desktop, whatever other modifiers are held with Control (Shift, Alt,
+// Super, AltGr, the locks). Only Ctrl+V is held: it is caught with synchronous passive
 // key grabs on the root window, handed to the main thread, where signal_key_pressed runs its whole chain, and then
 // replayed to the focused program. Ctrl+C and Ctrl+X are only seen (XInput 2 raw key events, which reach us whoever
 // has the focus) and reported on the main thread while they travel on; nothing of ours ever holds them. A worker
