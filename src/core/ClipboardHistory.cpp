@@ -139,37 +139,50 @@ void ClipboardHistory::go_back()
     }
 }
 
+void ClipboardHistory::set_paste_order(PasteOrder order)
+{
+    m_options.paste_order = order;
+    m_options.unknown_order_text.reset();
+}
+
 void ClipboardHistory::switch_paste_order()
 {
     if (is_forward()) {
-        m_options.paste_order = k_backward;
+        set_paste_order(PasteOrder::backward);
         m_position = last();
     } else {
-        m_options.paste_order = k_forward;
+        set_paste_order(PasteOrder::forward);
         m_position = 0;
     }
 }
 
-bool ClipboardHistory::set_mode(const QString& mode_text)
+void ClipboardHistory::set_mode(Mode mode)
 {
-    if (mode_text == QLatin1String("Automatic Forward")) {
-        m_options.paste_order = k_forward;
+    switch (mode) {
+    case Mode::automatic_forward:
+        set_paste_order(PasteOrder::forward);
         m_options.use_automatic_position_movement = true;
         qDebug() << "Mode set to Automatic Forward";
-    } else if (mode_text == QLatin1String("Automatic Backward")) {
-        m_options.paste_order = k_backward;
+        break;
+    case Mode::automatic_backward:
+        set_paste_order(PasteOrder::backward);
         m_options.use_automatic_position_movement = true;
         qDebug() << "Mode set to Automatic Backward";
-    } else if (mode_text == QLatin1String("Manual")) {
+        break;
+    case Mode::manual:
+        // The order stays; a hand-written one, which runs as backward, becomes a real one once the user picks a mode.
+        m_options.unknown_order_text.reset();
         m_options.use_automatic_position_movement = false;
-        // A hand-written order that runs as backward becomes a real one once the user picks a mode.
-        if (!is_forward())
-            m_options.paste_order = k_backward;
         qDebug() << "Mode set to automatic Manual";
-    } else {
-        return false;
+        break;
     }
-    return true;
+}
+
+Mode ClipboardHistory::mode() const
+{
+    if (!m_options.use_automatic_position_movement)
+        return Mode::manual;
+    return is_forward() ? Mode::automatic_forward : Mode::automatic_backward;
 }
 
 void ClipboardHistory::lock()

@@ -11,14 +11,22 @@
 #include <optional>
 #include <vector>
 
+// The direction a paste walks the history in.
+enum class PasteOrder { backward, forward };
+
+// What the main window offers: an order walked automatically, or manual movement in the order in effect.
+enum class Mode { automatic_backward, automatic_forward, manual };
+
 // The switches of the history that are kept in the settings file.
 struct HistoryOptions {
-    // "forward" or "backward". Any other text (a typo in a hand-edited file) runs as "backward" and is kept as
-    // written, so the settings file is not rewritten behind the user's back.
-    QString paste_order = QStringLiteral("backward");
+    PasteOrder paste_order = PasteOrder::backward;
     bool use_automatic_position_movement = true;
     bool is_stackpaste_paused = false;
     bool is_rich_text_copy_enabled = true; // true: the MIME-data history is the active one
+    // The settings file's text for an order it does not name (a typo in a hand-edited file): the order runs as
+    // backward, and the file keeps the text as written until the user sets an order or a mode, so the file is not
+    // rewritten behind the user's back. Unset for a real order.
+    std::optional<QString> unknown_order_text;
 };
 
 // The clipboard history: a text history and a MIME-data history (exactly one of them active), the position of
@@ -34,8 +42,6 @@ struct HistoryOptions {
 class ClipboardHistory {
 public:
     static constexpr int k_max_items = 100;
-    static inline const QString k_forward = QStringLiteral("forward");
-    static inline const QString k_backward = QStringLiteral("backward");
 
     // Makes the fresh deep copy that replaces a moved MIME item.
     using MimeCopier = std::function<std::unique_ptr<QMimeData>(const QMimeData&)>;
@@ -48,8 +54,8 @@ public:
     // --- state ---
     const HistoryOptions& options() const { return m_options; }
     void set_options(const HistoryOptions& options) { m_options = options; }
-    const QString& paste_order() const { return m_options.paste_order; }
-    void set_paste_order(const QString& order) { m_options.paste_order = order; }
+    PasteOrder paste_order() const { return m_options.paste_order; }
+    void set_paste_order(PasteOrder order);
     bool use_automatic_position_movement() const { return m_options.use_automatic_position_movement; }
     void set_use_automatic_position_movement(bool on) { m_options.use_automatic_position_movement = on; }
     bool is_paused() const { return m_options.is_stackpaste_paused; }
@@ -91,9 +97,10 @@ public:
     void go_forward();
     void go_back();
     void switch_paste_order();
-    // Applies a mode text of the main window; returns false for a text that is not a mode. Every mode leaves a real
-    // order ("Manual" keeps the order, an unknown one becomes "backward").
-    bool set_mode(const QString& mode_text);
+    // Sets the order and the movement of a mode ("Manual" keeps the order). Every mode leaves a real order.
+    void set_mode(Mode mode);
+    // The mode in effect: manual whenever automatic movement is off, else the order's.
+    Mode mode() const;
 
     // --- lock ---
     void lock();
@@ -132,8 +139,7 @@ public:
     void clear();
 
 private:
-    bool is_forward() const { return m_options.paste_order == k_forward; }
-    // An unknown order walks as "backward": a typo must not drop every copy and every paste.
+    bool is_forward() const { return m_options.paste_order == PasteOrder::forward; }
     bool is_backward() const { return !is_forward(); }
     int last() const { return size() - 1; }
     // Index at which an add step places the new item, updating the position.

@@ -12,49 +12,95 @@
 
 #include <cstdio>
 #include <optional>
+#include <variant>
 
 namespace {
 
 const QString k_version_key = QStringLiteral("SaveVersion");
 
-template <bool Settings::*Member> bool& app_flag(Settings& settings)
+// A value of Settings, reached from the whole; its type says how its key is read and written.
+template <typename T> using Field = T& (*)(Settings&);
+
+template <auto Member> auto& app_value(Settings& settings)
 {
     return settings.*Member;
 }
 
-template <bool HistoryOptions::*Member> bool& history_flag(Settings& settings)
+template <auto Member> auto& history_value(Settings& settings)
 {
     return settings.history.*Member;
 }
 
-// The boolean keys, in the order in which they are loaded and saved.
-struct BoolKey {
+int& indicator_x(Settings& settings)
+{
+    return settings.indicator_position.rx();
+}
+
+int& indicator_y(Settings& settings)
+{
+    return settings.indicator_position.ry();
+}
+
+// The paste order, with the text of an order the file holds but the program does not know.
+HistoryOptions& paste_order(Settings& settings)
+{
+    return settings.history;
+}
+
+// A key of the settings file and the value it holds: a boolean as true or false, a number, the ignored monitors
+// as "1:3:", the paste order as its text. A default-constructed Settings holds each key's default. The shortcuts'
+// keys are those of k_shortcut_commands.
+struct Key {
     const char* name;
-    bool fallback;
-    bool& (*value)(Settings&);
+    std::variant<Field<bool>, Field<int>, Field<QList<int>>, Field<HistoryOptions>> field;
 };
 
 // clang-format off
-const BoolKey k_bool_keys[] = {
-    {"IsFirstStart",                   true,  &app_flag<&Settings::is_first_start>},
-    {"UseHiddenFeatures",              true,  &app_flag<&Settings::use_hidden_features>},
-    {"StartAtStartup",                 true,  &app_flag<&Settings::start_at_startup>},
-    {"CreateShortcutsAutomatically",   true,  &app_flag<&Settings::create_shortcuts_automatically>},
-    {"UseSpinningTrayIcon",            true,  &app_flag<&Settings::use_spinning_tray_icon>},
-    {"UseHiddenFeaturesNotifications", true,  &app_flag<&Settings::use_hidden_features_notifications>},
-    {"HiddenFeaturesHelpAlreadyShown", false, &app_flag<&Settings::hidden_features_help_already_shown>},
-    {"UseInvertedIcons",               true,  &app_flag<&Settings::use_inverted_icons>},
-    {"UseKeyboardShortcuts",           true,  &app_flag<&Settings::use_keyboard_shortcuts>},
-    {"IsStackpastePaused",             false, &history_flag<&HistoryOptions::is_stackpaste_paused>},
-    {"IsRichTextCopyEnabled",          true,  &history_flag<&HistoryOptions::is_rich_text_copy_enabled>},
-    {"UseAutomaticPositionMovement",   true,  &history_flag<&HistoryOptions::use_automatic_position_movement>},
+const Key k_keys[] = {
+    {"IsFirstStart",                   &app_value<&Settings::is_first_start>},
+    {"UseHiddenFeatures",              &app_value<&Settings::use_hidden_features>},
+    {"StartAtStartup",                 &app_value<&Settings::start_at_startup>},
+    {"CreateShortcutsAutomatically",   &app_value<&Settings::create_shortcuts_automatically>},
+    {"UseSpinningTrayIcon",            &app_value<&Settings::use_spinning_tray_icon>},
+    {"UseHiddenFeaturesNotifications", &app_value<&Settings::use_hidden_features_notifications>},
+    {"HiddenFeaturesHelpAlreadyShown", &app_value<&Settings::hidden_features_help_already_shown>},
+    {"UseInvertedIcons",               &app_value<&Settings::use_inverted_icons>},
+    {"UseKeyboardShortcuts",           &app_value<&Settings::use_keyboard_shortcuts>},
+    {"IsStackpastePaused",             &history_value<&HistoryOptions::is_stackpaste_paused>},
+    {"IsRichTextCopyEnabled",          &history_value<&HistoryOptions::is_rich_text_copy_enabled>},
+    {"UseAutomaticPositionMovement",   &history_value<&HistoryOptions::use_automatic_position_movement>},
+    {"PasteOrder",                     &paste_order},
+    {"IndicatorX",                     &indicator_x},
+    {"IndicatorY",                     &indicator_y},
+    {"IgnoreMonitors",                 &app_value<&Settings::ignore_monitors>},
 };
 // clang-format on
 
-const QString k_paste_order_key = QStringLiteral("PasteOrder");
-const QString k_indicator_x_key = QStringLiteral("IndicatorX");
-const QString k_indicator_y_key = QStringLiteral("IndicatorY");
-const QString k_ignore_monitors_key = QStringLiteral("IgnoreMonitors");
+const QString k_forward = QStringLiteral("forward");
+const QString k_backward = QStringLiteral("backward");
+
+// What the file holds for each type of value.
+QVariant stored(bool flag)
+{
+    return flag;
+}
+
+QVariant stored(int number)
+{
+    return number;
+}
+
+QVariant stored(const QList<int>& monitors)
+{
+    return SaveManager::encode_ignore_monitors(monitors);
+}
+
+QVariant stored(const HistoryOptions& options)
+{
+    if (options.unknown_order_text)
+        return *options.unknown_order_text;
+    return options.paste_order == PasteOrder::forward ? k_forward : k_backward;
+}
 
 // Folders where a program is installed by the system's packages or an administrator (the FHS places add-on
 // packages in /opt); their settings never belong beside the executable.
@@ -324,24 +370,9 @@ QString SaveManager::text_value(const QString& key, const QString& fallback) con
 
 void SaveManager::load_settings(Settings& settings) const
 {
-    for (const BoolKey& key : k_bool_keys) {
-        const QVariant read = value(QLatin1String(key.name), key.fallback);
-        const std::optional<bool> flag = as_bool(read);
-        if (!flag)
-            qDebug() << "Settings:" << key.name << "holds" << read.toString()
-                     << "which is neither true nor false - it is taken as" << key.fallback;
-        key.value(settings) = flag.value_or(key.fallback);
-    }
-    QString& order = settings.history.paste_order;
-    order = text_value(k_paste_order_key, ClipboardHistory::k_backward);
-    if (order != ClipboardHistory::k_forward && order != ClipboardHistory::k_backward)
-        qDebug() << "Settings: PasteOrder" << order << "is neither" << ClipboardHistory::k_forward << "nor"
-                 << ClipboardHistory::k_backward
-                 << "- pastes run backward, and the file keeps the text until the order is changed";
-    const int y = value(k_indicator_y_key, 0).toInt();
-    const int x = value(k_indicator_x_key, 0).toInt();
-    settings.indicator_position = QPoint(x, y);
-    load_ignore_monitors(settings);
+    Settings defaults;
+    for (const Key& key : k_keys)
+        std::visit([&](auto field) { read(QLatin1String(key.name), field(defaults), field(settings)); }, key.field);
     // Several defaults are taken by desktops (Ctrl+Alt+Left and Right switch workspaces), so a shortcut the user
     // gave a command must outlive the run. An absent key is the default.
     for (int row = 0; row < k_shortcut_count; ++row) {
@@ -358,24 +389,52 @@ void SaveManager::save_settings(const Settings& settings)
     // Every key is in the saved file from now on, and newer than what the read-only file says.
     m_read_only_first = false;
     Settings values = settings;
-    for (const BoolKey& key : k_bool_keys)
-        m_settings->setValue(QLatin1String(key.name), key.value(values));
-    m_settings->setValue(k_paste_order_key, settings.history.paste_order);
-    m_settings->setValue(k_indicator_x_key, settings.indicator_position.x());
-    m_settings->setValue(k_indicator_y_key, settings.indicator_position.y());
-    save_ignore_monitors(settings);
+    for (const Key& key : k_keys)
+        std::visit([&](auto field) { m_settings->setValue(QLatin1String(key.name), stored(field(values))); },
+                   key.field);
     for (int row = 0; row < k_shortcut_count; ++row)
         m_settings->setValue(QLatin1String(k_shortcut_commands[row].settings_key), settings.shortcuts[row]);
 }
 
-void SaveManager::load_ignore_monitors(Settings& settings) const
+void SaveManager::read(const QString& key, bool fallback, bool& flag) const
 {
-    settings.ignore_monitors = decode_ignore_monitors(text_value(k_ignore_monitors_key, QString()));
+    const QVariant read = value(key, fallback);
+    const std::optional<bool> known = as_bool(read);
+    if (!known)
+        qDebug() << "Settings:" << qUtf8Printable(key) << "holds" << read.toString()
+                 << "which is neither true nor false - it is taken as" << fallback;
+    flag = known.value_or(fallback);
 }
 
-void SaveManager::save_ignore_monitors(const Settings& settings)
+void SaveManager::read(const QString& key, int fallback, int& number) const
 {
-    m_settings->setValue(k_ignore_monitors_key, encode_ignore_monitors(settings.ignore_monitors));
+    bool ok = false;
+    const QVariant read = value(key, fallback);
+    number = read.toInt(&ok);
+    if (ok)
+        return;
+    qDebug() << "Settings:" << qUtf8Printable(key) << "holds" << read.toString()
+             << "which is no number - it is taken as" << fallback;
+    number = fallback;
+}
+
+void SaveManager::read(const QString& key, const QList<int>& fallback, QList<int>& monitors) const
+{
+    monitors = decode_ignore_monitors(text_value(key, encode_ignore_monitors(fallback)));
+}
+
+void SaveManager::read(const QString& key, const HistoryOptions& fallback, HistoryOptions& options) const
+{
+    const QString text = text_value(key, stored(fallback).toString());
+    options.unknown_order_text.reset();
+    if (text == k_forward || text == k_backward) {
+        options.paste_order = text == k_forward ? PasteOrder::forward : PasteOrder::backward;
+        return;
+    }
+    qDebug() << "Settings:" << qUtf8Printable(key) << text << "is neither" << k_forward << "nor" << k_backward
+             << "- pastes run backward, and the file keeps the text until the order is changed";
+    options.paste_order = PasteOrder::backward;
+    options.unknown_order_text = text;
 }
 
 QList<int> SaveManager::decode_ignore_monitors(const QString& text)

@@ -65,8 +65,12 @@ private:
     const QSettings* source_of(const QString& key) const;
     QVariant value(const QString& key, const QVariant& fallback) const;
     QString text_value(const QString& key, const QString& fallback) const;
-    void load_ignore_monitors(Settings& settings) const;
-    void save_ignore_monitors(const Settings& settings);
+    // Reads the value of a key of the settings table: fallback when the file holds none, or none it can read.
+    void read(const QString& key, bool fallback, bool& flag) const;
+    void read(const QString& key, int fallback, int& number) const;
+    void read(const QString& key, const QList<int>& fallback, QList<int>& monitors) const;
+    // The paste order and, for a text that names none, the text.
+    void read(const QString& key, const HistoryOptions& fallback, HistoryOptions& options) const;
 
     QString m_file_path;
     // The file saved to; null when there is none: the settings stay in memory.

@@ -11,7 +11,8 @@
 #include <array>
 
 // Every value kept in the settings file. App holds the program's values in one of these and hands the history's
-// switches to the ClipboardHistory; the defaults below are those of a fresh installation.
+// switches to the ClipboardHistory. The initial values here (and those of HistoryOptions) are the only defaults:
+// those of a fresh installation, and of every key that the settings file lacks or cannot read.
 struct Settings {
     bool is_first_start = true;
     bool use_hidden_features = true;

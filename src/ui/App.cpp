@@ -155,8 +155,7 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     m_settings.is_first_start = false;
     prepare_temp_dir();
     connect(m_ui->button_open_helper_dialog, &QPushButton::clicked, this, &App::slot_button_open_helper_dialog);
-    m_ui->combobox_mode_select->addItems(
-        {QStringLiteral("Automatic Backward"), QStringLiteral("Automatic Forward"), QStringLiteral("Manual")});
+    m_ui->combobox_mode_select->addItems(main_window_look::mode_texts());
     show_mode_in_effect();
     // Connected after filling, so the items do not change the mode loaded from the settings.
     connect(m_ui->combobox_mode_select, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
@@ -364,7 +363,8 @@ void App::slot_history_list_item_position_changed(int from, int to)
 
 void App::slot_combobox_edit_text_changed(QString new_text)
 {
-    m_history.set_mode(new_text);
+    if (const std::optional<Mode> mode = main_window_look::mode_of(new_text))
+        m_history.set_mode(*mode);
     refresh_views();
 }
 
@@ -669,8 +669,7 @@ void App::set_app_status(const QString& app_status, const QString& info)
 void App::show_mode_in_effect()
 {
     const QSignalBlocker quiet(m_ui->combobox_mode_select);
-    m_ui->combobox_mode_select->setCurrentIndex(
-        main_window_look::mode_index(m_history.paste_order(), m_history.use_automatic_position_movement()));
+    m_ui->combobox_mode_select->setCurrentIndex(main_window_look::mode_index(m_history.mode()));
 }
 
 QString App::mode_text() const
@@ -911,7 +910,7 @@ void App::fill_history_dialog(const QList<int>& indices)
     m_history_dialog->add_items(rows);
     if (current > 0)
         m_history_dialog->set_current_row(std::min(current, m_history_dialog->row_count() - 1));
-    if (m_history.paste_order() == ClipboardHistory::k_forward)
+    if (m_history.paste_order() == PasteOrder::forward)
         m_history_dialog->show_order_forward();
     else
         m_history_dialog->show_order_backward();

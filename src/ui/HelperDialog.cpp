@@ -7,38 +7,32 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <cstring>
-
 namespace {
-
-// The row of the shortcut settings named `label`.
-int row_of(const char* label)
-{
-    for (int row = 0; row < k_shortcut_count; ++row) {
-        if (std::strcmp(k_shortcut_commands[row].label, label) == 0)
-            return row;
-    }
-    return -1;
-}
 
 const char* const k_line_start = R"(<p align="center"><span style=" font-weight:600;">)";
 
-// The commands the help names, each with its description.
-struct HelpLine {
-    const char* command;
-    const char* description;
+// The commands the help names after its copy, cut and paste lines, in the help's order; the pause command comes
+// before those lines.
+constexpr CommandId k_pause_line = CommandId::pause_or_resume;
+constexpr CommandId k_help_order[] = {
+    CommandId::switch_paste_order, CommandId::clipboard_undo, CommandId::clipboard_redo,
+    CommandId::rich_text_copy,     CommandId::clear_history,  CommandId::open_history_dialog,
+    CommandId::open_autocomplete,
 };
-// clang-format off
-const HelpLine k_help_lines[] = {
-    {"Switch paste order",  "Switch the paste order"},
-    {"Clipboard Undo",      "Go Back in History"},
-    {"Clipboard Redo",      "Go Forward in History"},
-    {"Rich Text Copy",      "Enable/Disable Rich text Copy"},
-    {"Clear History",       "Clear Clipboard History"},
-    {"Open History Dialog", "Show Clipboard History"},
-    {"Open Autocomplete",   "Show Autocomplete History"},
-};
-// clang-format on
+
+// Whether every command with a help text is in the help exactly once, and no command without one.
+constexpr bool help_names_every_described_command()
+{
+    for (const ShortcutCommand& command : k_shortcut_commands) {
+        int lines = command.id == k_pause_line ? 1 : 0;
+        for (CommandId id : k_help_order)
+            lines += id == command.id ? 1 : 0;
+        if (lines != (command.help ? 1 : 0))
+            return false;
+    }
+    return true;
+}
+static_assert(help_names_every_described_command(), "a command's help text needs its place in the help");
 
 QString bold_line(const QString& keys, const char* description)
 {
@@ -83,17 +77,16 @@ void HelperDialog::slot_button_ok_clicked()
 
 QString HelperDialog::help_text(const std::array<QString, k_shortcut_count>& shortcuts)
 {
-    const auto keys = [&shortcuts](const char* command) {
-        const int row = row_of(command);
-        return row >= 0 ? shortcuts[static_cast<size_t>(row)] : QString();
+    const auto line = [&shortcuts](CommandId id) {
+        return bold_line(shortcuts[static_cast<size_t>(row_of(id))], command_of(id).help);
     };
     QString text = QStringLiteral(R"(<html><head><head/><body><p align="center">How to use Stackpaste:</p>)");
-    text += bold_line(keys("Pause or resume Stackpaste"), "Pause/resume Stackpaste");
+    text += line(k_pause_line);
     text += bold_line(QStringLiteral("Ctrl+C"), "Copy a couple of things");
     text += bold_line(QStringLiteral("Ctrl+X"), "Cut a couple of things");
     text += bold_line(QStringLiteral("Ctrl+V"), "Paste them in your desired order");
-    for (const HelpLine& line : k_help_lines)
-        text += bold_line(keys(line.command), line.description);
+    for (CommandId id : k_help_order)
+        text += line(id);
     text += QStringLiteral("</body></html>");
     return text;
 }

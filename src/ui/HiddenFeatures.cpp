@@ -237,7 +237,7 @@ bool HiddenFeatures::reset_settings()
     else if (history.is_rich_text_copy_enabled() != options.is_rich_text_copy_enabled)
         history.set_rich_text_copy_enabled(options.is_rich_text_copy_enabled);
     // A forward walk turns backward as the order shortcut turns it: with all of the history left to paste.
-    if (history.paste_order() == ClipboardHistory::k_forward && options.paste_order != ClipboardHistory::k_forward)
+    if (history.paste_order() == PasteOrder::forward && options.paste_order != PasteOrder::forward)
         history.switch_paste_order();
     history.set_options(options);
     m_app->settings() = defaults;

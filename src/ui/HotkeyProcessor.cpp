@@ -13,15 +13,29 @@
 
 namespace {
 
-using Command = void (App::*)();
-
-// The App slot of each row of k_shortcut_commands.
-constexpr std::array<Command, k_shortcut_count> k_commands{
-    &App::switch_paste_order,        &App::pause_or_resume_stackpaste,   &App::enable_or_disable_rich_text_copy,
-    &App::clipboard_history_go_back, &App::clipboard_history_go_forward, &App::clear_clipboard_history,
-    &App::open_history_dialog,       &App::clipboard_history_go_back,    &App::clipboard_history_go_forward,
-    &App::show_debug_info,           &App::open_autocomplete_dialog,     &App::lock_current_position,
+// The App operation each command runs.
+struct Operation {
+    CommandId id;
+    void (App::*run)();
 };
+
+// clang-format off
+constexpr std::array<Operation, k_shortcut_count> k_operations{{
+    {CommandId::switch_paste_order,        &App::switch_paste_order},
+    {CommandId::pause_or_resume,           &App::pause_or_resume_stackpaste},
+    {CommandId::rich_text_copy,            &App::enable_or_disable_rich_text_copy},
+    {CommandId::clipboard_undo,            &App::clipboard_history_go_back},
+    {CommandId::clipboard_redo,            &App::clipboard_history_go_forward},
+    {CommandId::clear_history,             &App::clear_clipboard_history},
+    {CommandId::open_history_dialog,       &App::open_history_dialog},
+    {CommandId::clipboard_undo_with_arrow, &App::clipboard_history_go_back},
+    {CommandId::clipboard_redo_with_arrow, &App::clipboard_history_go_forward},
+    {CommandId::show_debug_info,           &App::show_debug_info},
+    {CommandId::open_autocomplete,         &App::open_autocomplete_dialog},
+    {CommandId::lock_current_position,     &App::lock_current_position},
+}};
+// clang-format on
+static_assert(lists_every_command_in_order(k_operations), "one App operation per command, in the order of CommandId");
 
 // The keyboard holds Ctrl+V whatever else is down; Meta is Super.
 constexpr Qt::KeyboardModifiers k_paste_key_extras = Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier;
@@ -125,7 +139,7 @@ void HotkeyProcessor::apply(int row)
 
 void HotkeyProcessor::run_command(int row)
 {
-    (m_app->*k_commands[row])();
+    (m_app->*k_operations[static_cast<size_t>(row)].run)();
 }
 
 bool HotkeyProcessor::rides_on_paste_key(const QKeySequence& shortcut) const

@@ -7,6 +7,7 @@
 #include "ui_App.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDialog>
 #include <QLabel>
 #include <QPixmap>
@@ -25,6 +26,17 @@ const QString k_button_style = QStringLiteral(
     "QPushButton{background-color: white;color: black;border: 2px solid #008CBA;padding: 8px 12px;text-align: "
     "center;text-decoration: none;font-size: 12px;margin: 4px 2px;border-radius: 5;}QPushButton:hover{background-"
     "color: #008CBA; color: white; border: 2px solid #008CBA;}QPushButton:pressed {background-color: gray;}");
+
+// The mode box's items, in their order.
+struct ModeItem {
+    Mode mode;
+    const char* text;
+};
+constexpr ModeItem k_mode_items[] = {
+    {Mode::automatic_backward, "Automatic Backward"},
+    {Mode::automatic_forward, "Automatic Forward"},
+    {Mode::manual, "Manual"},
+};
 
 const QString k_combo_box_style = QStringLiteral(
     "QComboBox{background-color: #008CBA;border: none;color: white;padding: 8px 120px ;text-align: "
@@ -98,11 +110,29 @@ void apply_style(Ui::app& form)
         form.combobox_mode_select->setItemData(i, Qt::AlignCenter, Qt::TextAlignmentRole);
 }
 
-int mode_index(const QString& paste_order, bool automatic_movement)
+QStringList mode_texts()
 {
-    if (!automatic_movement)
-        return 2;
-    return paste_order == ClipboardHistory::k_forward ? 1 : 0;
+    QStringList texts;
+    for (const ModeItem& item : k_mode_items)
+        texts << QLatin1String(item.text);
+    return texts;
+}
+
+int mode_index(Mode mode)
+{
+    const auto* item = std::find_if(std::begin(k_mode_items), std::end(k_mode_items),
+                                    [mode](const ModeItem& candidate) { return candidate.mode == mode; });
+    return static_cast<int>(item - std::begin(k_mode_items));
+}
+
+std::optional<Mode> mode_of(const QString& text)
+{
+    for (const ModeItem& item : k_mode_items) {
+        if (text == QLatin1String(item.text))
+            return item.mode;
+    }
+    qDebug() << "The mode box has no mode" << text << "- the mode stays as it is";
+    return std::nullopt;
 }
 
 QDialog* make_about_box()
@@ -126,7 +156,7 @@ void main_window_look::show_switches(Ui::app& form, const ClipboardHistory& hist
     const auto tr = [](const char* text) { return QCoreApplication::translate("App", text); };
     form.change_mode_button->setText(history.is_paused() ? tr("Stackpaste is OFF - Click to Start")
                                                          : tr("Stackpaste is ON - Click to Pause"));
-    form.change_order_button->setText(history.paste_order() == ClipboardHistory::k_forward
+    form.change_order_button->setText(history.paste_order() == PasteOrder::forward
                                           ? tr("Forward paste order - Click to change to Backward paste order")
                                           : tr("Backward paste order - Click to change to Forward paste order"));
     form.rich_text_copy_toggle_button->setText(history.is_rich_text_copy_enabled()

@@ -3,8 +3,12 @@
 
 #include <QSize>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 class ClipboardHistory;
+enum class Mode;
 class QComboBox;
 class QDialog;
 class QScrollArea;
@@ -19,8 +23,12 @@ namespace main_window_look {
 // The button and mode-box style sheets, the two buttons that stay hidden and the centred mode items.
 void apply_style(Ui::app& form);
 
-// The mode box's item for the mode in effect: "Manual" whenever automatic movement is off, else the order's.
-int mode_index(const QString& paste_order, bool automatic_movement);
+// The mode box's items, in their order; the box is the one place a mode has a text.
+QStringList mode_texts();
+// The mode box's item for a mode.
+int mode_index(Mode mode);
+// The mode an item's text names; nullopt (and a debug line) for a text that is no item's.
+std::optional<Mode> mode_of(const QString& text);
 
 // The switch buttons' texts for the model's state (pause, order, rich text, movement, file copy).
 void show_switches(Ui::app& form, const ClipboardHistory& history);

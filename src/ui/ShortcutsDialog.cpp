@@ -7,10 +7,20 @@
 #include <QDebug>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 
 namespace {
 
 constexpr int k_most_keys = 5;
+
+// Where the rows lie: below the form's header, one every k_row_step pixels, the label and the shortcut in the
+// columns of the header's two texts.
+constexpr int k_first_row_top = 60;
+constexpr int k_row_step = 30;
+const QRect k_label_place(30, 0, 196, 16);
+const QRect k_shortcut_place(230, 0, 120, 20);
 
 // The look of a row whose shortcut could not be registered.
 const QString k_problem_style = QStringLiteral("color: #a40000; font-weight: bold;");
@@ -21,21 +31,10 @@ ShortcutsDialog::ShortcutsDialog() : QDialog(nullptr), m_ui(std::make_unique<Ui:
 {
     m_ui->setupUi(this);
     setWindowTitle(tr("Change Settings"));
-    m_buttons = {m_ui->pushButton,   m_ui->pushButton_2,  m_ui->pushButton_3,  m_ui->pushButton_4,
-                 m_ui->pushButton_5, m_ui->pushButton_6,  m_ui->pushButton_7,  m_ui->pushButton_8,
-                 m_ui->pushButton_9, m_ui->pushButton_10, m_ui->pushButton_11, m_ui->pushButton_12};
-    m_line_edits = {m_ui->lineEdit,   m_ui->lineEdit_2,  m_ui->lineEdit_3,  m_ui->lineEdit_4,
-                    m_ui->lineEdit_5, m_ui->lineEdit_6,  m_ui->lineEdit_7,  m_ui->lineEdit_8,
-                    m_ui->lineEdit_9, m_ui->lineEdit_10, m_ui->lineEdit_11, m_ui->lineEdit_12};
+    make_rows();
     m_slider = m_ui->horizontalSlider;
     m_current_button = m_ui->button_ok;
     m_ui->button_ok->setFocusPolicy(Qt::NoFocus);
-    for (int row = 0; row < k_shortcut_count; ++row) {
-        m_buttons[row]->setFocusPolicy(Qt::NoFocus);
-        // Enter in the dialog must not press a row's button.
-        m_buttons[row]->setAutoDefault(false);
-        m_line_edits[row]->setEnabled(false);
-    }
     m_ui->button_ok->setAutoDefault(false);
     set_shortcut_texts(Settings::default_shortcuts());
     // The slider keeps the focus it may have; during a capture its keys (the arrows, Home, End) are the capture's.
@@ -44,6 +43,34 @@ ShortcutsDialog::ShortcutsDialog() : QDialog(nullptr), m_ui(std::make_unique<Ui:
 }
 
 ShortcutsDialog::~ShortcutsDialog() = default;
+
+void ShortcutsDialog::make_rows()
+{
+    for (int row = 0; row < k_shortcut_count; ++row) {
+        const ShortcutCommand& command = k_shortcut_commands[row];
+        const QString name = QLatin1String(command.settings_key);
+        const QPoint top(0, k_first_row_top + k_row_step * row);
+        auto* label = new QLabel(tr(command.label), this);
+        label->setGeometry(k_label_place.translated(top));
+        m_line_edits[row] = new QLineEdit(this);
+        m_line_edits[row]->setGeometry(k_shortcut_place.translated(top));
+        m_line_edits[row]->setEnabled(false);
+        // Made after the line edit, so the button lies over it; hiding it uncovers the line edit.
+        m_buttons[row] = new QPushButton(this);
+        m_buttons[row]->setGeometry(k_shortcut_place.translated(top));
+        m_buttons[row]->setFocusPolicy(Qt::NoFocus);
+        // Enter in the dialog must not press a row's button.
+        m_buttons[row]->setAutoDefault(false);
+        for (QWidget* widget : std::initializer_list<QWidget*>{label, m_line_edits[row], m_buttons[row]})
+            widget->setObjectName(name);
+        connect(m_buttons[row], &QPushButton::clicked, this, [this, row] { select_row(row); });
+    }
+    // The form places the transparency row where the rows end; it and the Ok button move with the last row.
+    const int shift = k_first_row_top + k_row_step * k_shortcut_count - m_ui->label_13->y();
+    for (QWidget* widget : std::initializer_list<QWidget*>{m_ui->label_13, m_ui->horizontalSlider, m_ui->button_ok})
+        widget->move(widget->pos() + QPoint(0, shift));
+    resize(width(), height() + shift);
+}
 
 void ShortcutsDialog::set_shortcut_texts(const std::array<QString, k_shortcut_count>& texts)
 {

@@ -16,7 +16,7 @@ namespace Ui {
 class ShortcutsDialog;
 }
 
-// "Change Settings": the twelve shortcuts and the counter's transparency. A click on a row's shortcut starts a
+// "Change Settings": the shortcut of each command and the counter's transparency. A click on a row's shortcut starts a
 // capture: the keys pressed next (five at most, in the order pressed) are written into the row, and the first key
 // release ends it and keeps what was recorded. Escape during a capture gives the row back its previous shortcut;
 // otherwise it does nothing: the dialog closes by its Ok or close button only.
@@ -47,19 +47,6 @@ public:
     void on_button_ok();
 
 public Q_SLOTS:
-    void on_pushButton_clicked() { select_row(0); }
-    void on_pushButton_2_clicked() { select_row(1); }
-    void on_pushButton_3_clicked() { select_row(2); }
-    void on_pushButton_4_clicked() { select_row(3); }
-    void on_pushButton_5_clicked() { select_row(4); }
-    void on_pushButton_6_clicked() { select_row(5); }
-    void on_pushButton_7_clicked() { select_row(6); }
-    void on_pushButton_8_clicked() { select_row(7); }
-    void on_pushButton_9_clicked() { select_row(8); }
-    void on_pushButton_10_clicked() { select_row(9); }
-    void on_pushButton_11_clicked() { select_row(10); }
-    void on_pushButton_12_clicked() { select_row(11); }
-
     void done(int result) override;
 
 protected:
@@ -67,6 +54,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // One row per command of k_shortcut_commands: its label, and its shortcut as a button over a line edit. The
+    // widgets of each row are named by the command's settings key.
+    void make_rows();
     void select_row(int row);
     // Ends a capture without keeping it: the row shows its previous shortcut again.
     void cancel_capture();

@@ -15,6 +15,38 @@ struct Run {
     int position = -1;
 };
 
+// The options of a settings file that names the order by `order`: a text that names none walks as backward.
+static HistoryOptions options_for(PasteOrder order, bool automatic, bool rich)
+{
+    HistoryOptions options;
+    options.paste_order = order;
+    options.use_automatic_position_movement = automatic;
+    options.is_rich_text_copy_enabled = rich;
+    return options;
+}
+
+static HistoryOptions options_for(const QString& order, bool automatic, bool rich)
+{
+    HistoryOptions options = options_for(PasteOrder::backward, automatic, rich);
+    if (order == QLatin1String("forward"))
+        options.paste_order = PasteOrder::forward;
+    else if (order != QLatin1String("backward"))
+        options.unknown_order_text = order;
+    return options;
+}
+
+// The mode a mode box item names (underscores for spaces); nullopt for a text that is no item's.
+static std::optional<Mode> mode_named(const QString& text)
+{
+    if (text == QLatin1String("Automatic_Forward"))
+        return Mode::automatic_forward;
+    if (text == QLatin1String("Automatic_Backward"))
+        return Mode::automatic_backward;
+    if (text == QLatin1String("Manual"))
+        return Mode::manual;
+    return std::nullopt;
+}
+
 static QString item_text(const ClipboardHistory& history, int index)
 {
     return history.is_rich_text_copy_enabled() ? history.mime_at(index)->text() : history.text_at(index);
@@ -71,7 +103,8 @@ static Run run_script(ClipboardHistory& history, const QString& script)
         } else if (step == QLatin1String("clear")) {
             history.clear();
         } else if (step.startsWith(QLatin1String("mode:"))) {
-            history.set_mode(QString(arg).replace(QLatin1Char('_'), QLatin1Char(' ')));
+            if (const std::optional<Mode> mode = mode_named(arg))
+                history.set_mode(*mode);
         } else {
             qFatal("unknown step %s", qPrintable(step));
         }
@@ -168,7 +201,7 @@ private Q_SLOTS:
         history.set_rich_text_copy_enabled(false);
         for (const char* text : {"X", "Y", "Z"})
             history.insert_front_text(QString::fromLatin1(text));
-        history.set_paste_order(order);
+        history.set_options(options_for(order, true, false));
         history.set_position(position);
         const std::optional<QList<int>> listing = history.open_dialog_listing();
         QCOMPARE(listing.has_value(), opens);
@@ -270,7 +303,7 @@ private Q_SLOTS:
         QFETCH(bool, rich);
         QFETCH(QString, script);
         ClipboardHistory history;
-        history.set_options({order, automatic, false, rich});
+        history.set_options(options_for(order, automatic, rich));
         const Run run = run_script(history, script);
         QTEST(run.pasted, "pasted");
         QTEST(run.items, "items");
@@ -279,16 +312,16 @@ private Q_SLOTS:
 
     void hundred_and_first_add_drops_the_oldest_end_without_moving_the_position()
     {
-        for (const QString& order : {ClipboardHistory::k_backward, ClipboardHistory::k_forward}) {
+        for (const PasteOrder order : {PasteOrder::backward, PasteOrder::forward}) {
             ClipboardHistory history;
-            history.set_options({order, true, false, false});
+            history.set_options(options_for(order, true, false));
             for (int i = 0; i < ClipboardHistory::k_max_items; ++i)
                 add_copy(history, QString::number(i));
             const int before = history.position();
             add_copy(history, QStringLiteral("new"));
             QCOMPARE(history.size(), ClipboardHistory::k_max_items);
             QCOMPARE(history.text_at(0), QStringLiteral("1"));
-            if (order == ClipboardHistory::k_backward) {
+            if (order == PasteOrder::backward) {
                 // The new item went in at position 100 and the list shifted down: the position names the
                 // slot one above the newest item, and a paste pulls it back to the newest.
                 QCOMPARE(history.position(), before + 1);
@@ -319,7 +352,7 @@ private Q_SLOTS:
     void moved_mime_item_is_replaced_by_a_fresh_copy()
     {
         ClipboardHistory history;
-        history.set_options({ClipboardHistory::k_forward, true, false, true});
+        history.set_options(options_for(PasteOrder::forward, true, true));
         add_copy(history, QStringLiteral("X"));
         add_copy(history, QStringLiteral("Y"));
         QPointer<QMimeData> moved = const_cast<QMimeData*>(history.mime_at(1));
@@ -335,7 +368,7 @@ private Q_SLOTS:
     void rich_text_switch_empties_both_histories()
     {
         ClipboardHistory history;
-        history.set_options({ClipboardHistory::k_backward, true, false, false});
+        history.set_options(options_for(PasteOrder::backward, true, false));
         add_copy(history, QStringLiteral("text"));
         history.set_rich_text_copy_enabled(true);
         add_copy(history, QStringLiteral("mime"));
@@ -348,9 +381,9 @@ private Q_SLOTS:
     void inactive_history_keeps_its_items_and_is_never_read()
     {
         ClipboardHistory history;
-        history.set_options({ClipboardHistory::k_backward, true, false, false});
+        history.set_options(options_for(PasteOrder::backward, true, false));
         add_copy(history, QStringLiteral("text"));
-        history.set_options({ClipboardHistory::k_backward, true, false, true});
+        history.set_options(options_for(PasteOrder::backward, true, true));
         QCOMPARE(history.paste_step(), std::nullopt);
         QCOMPARE(history.text_items(), QStringList{"text"});
     }
@@ -385,7 +418,7 @@ private Q_SLOTS:
         QFETCH(QString, script);
         QFETCH(int, shown);
         ClipboardHistory history;
-        history.set_options({order, true, false, false});
+        history.set_options(options_for(order, true, false));
         run_script(history, script);
         if (script == QLatin1String("clear"))
             history.set_position(-1);

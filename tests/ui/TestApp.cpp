@@ -69,7 +69,7 @@ private Q_SLOTS:
         write_settings("[General]\nSaveVersion=2\nIsFirstStart=false\nPasteOrder=forward\n"
                        "UseAutomaticPositionMovement=false\nStartAtStartup=false\n");
         auto app = make_app();
-        QCOMPARE(app->history().paste_order(), QStringLiteral("forward"));
+        QCOMPARE(app->history().paste_order(), PasteOrder::forward);
         QCOMPARE(app->history().use_automatic_position_movement(), false);
         QVERIFY(!QFile::exists(start_up_entry_path()));
     }
@@ -269,7 +269,7 @@ private Q_SLOTS:
         Settings settings;
         SaveManager(settings_path()).load_settings(settings);
         QCOMPARE(settings.history.is_stackpaste_paused, true);
-        QCOMPARE(settings.history.paste_order, QStringLiteral("forward"));
+        QCOMPARE(settings.history.paste_order, PasteOrder::forward);
         QCOMPARE(settings.indicator_position, QPoint(40, 50));
     }
 };

@@ -253,10 +253,10 @@ private Q_SLOTS:
         auto app = make_app("StartAtStartup=false\nPasteOrder=forward\nIsRichTextCopyEnabled=false\n"
                             "UseHiddenFeatures=false\nIgnoreMonitors=4:\nIndicatorX=300\nIndicatorY=200\n"
                             "ShortcutPauseOrResume=Ctrl+Alt+P\nHiddenFeaturesHelpAlreadyShown=true\n");
-        QCOMPARE(app->history().paste_order(), QStringLiteral("forward"));
+        QCOMPARE(app->history().paste_order(), PasteOrder::forward);
         cast(*app, "reset settings");
         QCOMPARE(titles(), QStringList{QStringLiteral("Reset settings")});
-        QCOMPARE(app->history().paste_order(), QStringLiteral("backward"));
+        QCOMPARE(app->history().paste_order(), PasteOrder::backward);
         QVERIFY(app->history().is_rich_text_copy_enabled());
         QCOMPARE(app->mode_text(), QStringLiteral("Automatic Backward"));
         QVERIFY(app->tray_icon()->menu_texts().contains(QStringLiteral("&Hidden features")));
@@ -289,7 +289,7 @@ private Q_SLOTS:
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("X"));
         cast(*app, "reset settings");
         QVERIFY(!app->history().is_rich_text_copy_enabled());
-        QCOMPARE(app->history().paste_order(), QStringLiteral("backward"));
+        QCOMPARE(app->history().paste_order(), PasteOrder::backward);
         QCOMPARE(app->history().indices_left_to_paste(), (QList<int>{2, 1, 0}));
         QCOMPARE(app->status_indicator_number(), 3);
         app->paste_from_stackpaste_clipboard();

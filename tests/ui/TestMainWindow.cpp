@@ -101,7 +101,7 @@ private Q_SLOTS:
         auto app = make_app(settings);
         QCOMPARE(app->mode_text(), mode);
         // Bringing the box in line announced no mode change: the loaded switches are as they were.
-        QCOMPARE(app->history().paste_order() == QLatin1String("forward"), settings.contains("forward"));
+        QCOMPARE(app->history().paste_order() == PasteOrder::forward, settings.contains("forward"));
         QCOMPARE(app->history().use_automatic_position_movement(), !settings.contains("Movement=false"));
     }
 
@@ -124,15 +124,19 @@ private Q_SLOTS:
         QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("1"));
         auto* box = app->findChild<QComboBox*>(QStringLiteral("combobox_mode_select"));
         box->setCurrentIndex(1);
-        QCOMPARE(app->history().paste_order(), QStringLiteral("forward"));
+        QCOMPARE(app->history().paste_order(), PasteOrder::forward);
         QCOMPARE(button_text(*app, "change_order_button"),
                  QStringLiteral("Forward paste order - Click to change to Backward paste order"));
         QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("3")); // forward from X: X, Y and Z
         box->setCurrentIndex(2);
         QCOMPARE(app->history().use_automatic_position_movement(), false);
-        QCOMPARE(app->history().paste_order(), QStringLiteral("forward"));
+        QCOMPARE(app->history().paste_order(), PasteOrder::forward);
         QCOMPARE(button_text(*app, "automatic_position_movement_toggle_button"),
                  QStringLiteral("Manual Position Movement - Click to Automatic"));
+        // A text that names no mode changes nothing.
+        app->slot_combobox_edit_text_changed(QStringLiteral("Automatic Sideways"));
+        QCOMPARE(app->history().mode(), Mode::manual);
+        QCOMPARE(app->history().paste_order(), PasteOrder::forward);
     }
 
     // 420 x 808 where the screen has room; on a laptop screen the window takes the height there is and its page

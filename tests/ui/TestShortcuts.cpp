@@ -24,14 +24,12 @@ namespace {
 
 QPushButton* row_button(ShortcutsDialog& dialog, int row)
 {
-    const QString name = row == 0 ? QStringLiteral("pushButton") : QStringLiteral("pushButton_%1").arg(row + 1);
-    return dialog.findChild<QPushButton*>(name);
+    return dialog.findChild<QPushButton*>(QLatin1String(k_shortcut_commands[row].settings_key));
 }
 
 QLineEdit* row_edit(ShortcutsDialog& dialog, int row)
 {
-    const QString name = row == 0 ? QStringLiteral("lineEdit") : QStringLiteral("lineEdit_%1").arg(row + 1);
-    return dialog.findChild<QLineEdit*>(name);
+    return dialog.findChild<QLineEdit*>(QLatin1String(k_shortcut_commands[row].settings_key));
 }
 
 // Presses the keys in order, then releases the last one (the first release ends a capture).

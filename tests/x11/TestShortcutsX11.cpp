@@ -26,8 +26,7 @@ constexpr uint16_t k_ctrl_alt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
 
 QPushButton* row_button(ShortcutsDialog& dialog, int row)
 {
-    const QString name = row == 0 ? QStringLiteral("pushButton") : QStringLiteral("pushButton_%1").arg(row + 1);
-    return dialog.findChild<QPushButton*>(name);
+    return dialog.findChild<QPushButton*>(QLatin1String(k_shortcut_commands[row].settings_key));
 }
 
 void click(QWidget* widget)
