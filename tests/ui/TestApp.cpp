@@ -2,6 +2,7 @@
 #include "core/MimeCopy.h"
 #include "core/SaveManager.h"
 #include "fakes/FakeKeyboard.h"
+#include "fakes/FakePasteTrigger.h"
 #include "platform/StartUpEntry.h"
 #include "ui/App.h"
 
@@ -104,6 +105,29 @@ private Q_SLOTS:
         QCOMPARE(clipboard()->text(), QStringLiteral("W"));
         paste();
         QCOMPARE(clipboard()->text(), QStringLiteral("X"));
+    }
+
+    // A backend that learns of a paste only once the program has read the clipboard: the same items in the same
+    // order, the copy made between pastes included.
+    void pastes_noticed_after_the_read_take_the_same_items()
+    {
+        auto trigger = std::make_unique<FakePasteTrigger>();
+        FakePasteTrigger* served = trigger.get();
+        App app(std::make_unique<FakeKeyboard>(), std::move(trigger));
+        for (const char* text : {"X", "Y", "Z"})
+            clipboard()->setText(QString::fromLatin1(text));
+        QStringList read;
+        const auto paste = [&] {
+            read << clipboard()->text();
+            served->served();
+        };
+        paste();
+        paste();
+        clipboard()->setText(QStringLiteral("W"));
+        paste();
+        paste();
+        QCOMPARE(read, (QStringList{"Z", "Y", "W", "X"}));
+        QCOMPARE(app.history().size(), 4);
     }
 
     void keys_without_control_or_other_letters_do_nothing()
