@@ -25,8 +25,9 @@ struct Received {
     QByteArray data;
 };
 
-// Whether a target names no content of its own (the target list, the time of ownership, side-effect requests,
-// server resource ids that mean nothing once the owner has gone).
+// Whether a target names no content of its own: the target list, the batch request, the time of ownership, the
+// clipboard manager's request, the side-effect requests (asking for DELETE makes the owner delete its selection),
+// server resource ids that mean nothing once the owner has gone, and NULL. Qt's clipboard lists them as formats.
 bool is_pseudo_target(const QString& name);
 
 // The targets to transfer out of those offered, in the order offered: the pseudo-targets skipped, one image

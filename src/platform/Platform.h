@@ -11,8 +11,8 @@
 
 #include <memory>
 
-// What the program asks of the desktop it runs on, free of any windowing-system header: each backend (x11/, or qt/
-// where the build leaves X11 out) defines these, and picks what the session offers, so ui/ never names one.
+// What the program asks of the desktop it runs on, free of any windowing-system header: each backend (x11/, or
+// generic/ where the build leaves X11 out) defines these and picks what the session offers, so ui/ never names one.
 
 // The one keyboard of the platform; App calls it once.
 std::unique_ptr<Keyboard> create_keyboard();

@@ -186,7 +186,7 @@ void App::rescue_at_exit()
     app->m_save_manager.reset();
     // Texts copied a moment ago are still on their way to the autocomplete file.
     app->m_autocomplete_database->wait_until_written(1000);
-    // The reader stops before the folder its files go to is removed.
+    // The clipboard source stops reading before the folder its files go to is removed.
     app->m_clipboard_source.reset();
     app->m_mime_copy.reset();
 }
@@ -204,7 +204,7 @@ App::~App()
     m_autocomplete_database.reset();
     m_note_dialog.reset();
     m_hidden_features.reset();
-    // The reader stops before the folder its files go to is removed.
+    // The clipboard source stops reading before the folder its files go to is removed.
     m_clipboard_source.reset();
     // Qt hands what we own on the clipboard to the desktop's clipboard manager after this, when the files of its
     // large data are gone: the data comes back into memory first.

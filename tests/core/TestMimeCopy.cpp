@@ -154,7 +154,7 @@ private Q_SLOTS:
         QTest::newRow("png among the encodings")
             << QStringList{"image/bmp", "image/png", "image/jpeg", "image/xpm", "image/x-xpixmap"}
             << QStringList{"image/png"};
-        QTest::newRow("no png: first decodable format")
+        QTest::newRow("no png: the first encoding offered")
             << QStringList{"image/jpeg", "image/bmp", "image/ppm"} << QStringList{"image/jpeg"};
         QTest::newRow("formats the clipboard cannot make go too")
             << QStringList{"image/svg+xml", "image/png", "image/gif"} << QStringList{"image/png"};

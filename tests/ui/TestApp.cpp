@@ -175,7 +175,7 @@ private Q_SLOTS:
         QCOMPARE(clipboard()->text(), QStringLiteral("current"));
         QCOMPARE(app->history().position(), position);
 
-        // The ignore flag stayed clear: the next real copy is recorded (unless paused).
+        // Nothing of the paste lingers: the next real copy is recorded (unless paused).
         clipboard()->setText(QStringLiteral("next"));
         QCOMPARE(app->history().size(), items + (case_name == QLatin1String("paused") ? 0 : 1));
     }
