@@ -5,8 +5,8 @@
 // History". Needs X and a private home:
 //
 //   scripts/test-session --xvfb <build>/benchmarks/bench_copy_road [screenshots]
+#include "core/ClipboardSource.h"
 #include "core/Memory.h"
-#include "platform/x11/ClipboardReader.h"
 #include "support/AppUnderTest.h"
 
 #include <QApplication>
@@ -221,7 +221,7 @@ int main(int argc, char** argv)
 
     FakeKeyboard* keys = nullptr;
     std::unique_ptr<App> app = make_app_under_test(keys);
-    if (!app || !app->reads_clipboard_off_the_main_thread()) {
+    if (!app || !app->clipboard_source()->reads_off_the_main_thread()) {
         std::fprintf(stderr, "the program does not read the clipboard with its reader\n");
         return 1;
     }
@@ -242,7 +242,7 @@ int main(int argc, char** argv)
     // From the owner change that the reader noticed to the item being in the history (the App's own handler runs
     // first: it was connected first).
     std::vector<double> recorded;
-    QObject::connect(app->clipboard_reader(), &ClipboardReader::captured, [&](const ClipboardReader::Capture& capture) {
+    QObject::connect(app->clipboard_source(), &ClipboardSource::captured, [&](const ClipboardCapture& capture) {
         recorded.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - capture.noticed).count());
     });

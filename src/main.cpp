@@ -81,8 +81,8 @@ int main(int argc, char** argv)
     if (const std::optional<int> status = read_command_line(argc, argv))
         return *status;
 
-    // Our key interception and global shortcuts are X11's: in a Wayland session the program runs through XWayland.
-    const bool wayland = is_wayland_session();
+    // The X11 backend's key interception and global shortcuts: in a Wayland session the program runs through XWayland.
+    const bool wayland = needs_x11_platform() && is_wayland_session();
     if (wayland && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb");
 

@@ -97,6 +97,13 @@ std::optional<int> ClipboardHistory::paste_step()
     return chosen;
 }
 
+std::optional<int> ClipboardHistory::next_paste() const
+{
+    if (is_empty())
+        return std::nullopt;
+    return std::min(std::max(m_position, 0), last());
+}
+
 void ClipboardHistory::insert_front_text(const QString& text)
 {
     m_text_history.prepend(text);

@@ -88,6 +88,8 @@ public:
     bool add_mime(std::unique_ptr<QMimeData> mime_data);
     // Chooses the active history's item for a paste and moves the position; nullopt when there is none.
     std::optional<int> paste_step();
+    // The item the next paste step chooses, without moving the position; nullopt when there is none.
+    std::optional<int> next_paste() const;
     // The temporary item of an autocomplete paste: inserted at index 0, not trimmed.
     void insert_front_text(const QString& text);
     void insert_front_mime(std::unique_ptr<QMimeData> mime_data);

@@ -6,7 +6,8 @@
 // The system-wide key source. An implementation reports the key-down events of the whole desktop that the
 // copy and paste cycle needs (at least Ctrl+C, Ctrl+X and Ctrl+V, injected presses included) on the main
 // thread, before the focused program handles them, and answers whether Control was held for the key being
-// reported. Created without a parent; lives for the whole run.
+// reported. Where the desktop lets no program see other programs' keys, it reports none (a PasteTrigger of the
+// backend then tells of pastes). Created without a parent; lives for the whole run.
 class Keyboard : public QObject {
     Q_OBJECT
 public:

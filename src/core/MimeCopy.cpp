@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/MimeCopy.h"
 
+#include "core/CaptureRules.h"
 #include "core/FileSnapshots.h"
 #include "core/PasteCopies.h"
 #include "core/StoredMimeData.h"
@@ -14,12 +15,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QImageReader>
-#include <QImageWriter>
-#include <QSet>
 #include <QStringList>
 
 #include <algorithm>
+#include <chrono>
 
 #include <cerrno>
 #include <csignal>
@@ -29,68 +28,24 @@
 namespace {
 
 const QString k_qt_image = QStringLiteral("application/x-qt-image");
-const QString k_png = QStringLiteral("image/png");
 const QString k_password_hint = QStringLiteral("x-kde-passwordManagerHint");
 constexpr QFileDevice::Permissions k_private = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                QFileDevice::ExeOwner | QFileDevice::ReadUser | QFileDevice::WriteUser |
                                                QFileDevice::ExeUser;
 
-// X11 selection targets that carry no data of the selection: the target list, the batch request, the time of
-// ownership, the clipboard manager's request, the side-effect requests (asking for DELETE makes the owner delete
-// its selection) and server resource ids, which mean nothing once the owner has gone. Qt lists them as formats.
-bool is_selection_target(const QString& name)
-{
-    static const QSet<QString> names = {
-        QStringLiteral("TARGETS"),         QStringLiteral("MULTIPLE"), QStringLiteral("TIMESTAMP"),
-        QStringLiteral("SAVE_TARGETS"),    QStringLiteral("DELETE"),   QStringLiteral("INSERT_SELECTION"),
-        QStringLiteral("INSERT_PROPERTY"), QStringLiteral("BITMAP"),   QStringLiteral("PIXMAP"),
-        QStringLiteral("DRAWABLE"),        QStringLiteral("COLORMAP"),
-    };
-    return names.contains(name);
-}
-
-// Image formats under both spellings Qt uses on the clipboard: "image/" + the format ("image/xpm", what a Qt owner
-// lists) and the registered type ("image/x-xpixmap").
-QSet<QString> image_formats(const QList<QByteArray>& format_names, const QList<QByteArray>& mime_types)
-{
-    QSet<QString> set;
-    for (const QByteArray& name : format_names)
-        set.insert(QStringLiteral("image/") + QString::fromLatin1(name).toLower());
-    for (const QByteArray& type : mime_types)
-        set.insert(QString::fromLatin1(type));
-    return set;
-}
-
-// The encodings the clipboard makes from the image itself whenever the item is pasted.
-const QSet<QString>& regenerated_image_formats()
-{
-    static const QSet<QString> set = [] {
-        QSet<QString> formats =
-            image_formats(QImageWriter::supportedImageFormats(), QImageWriter::supportedMimeTypes());
-        formats.insert(k_qt_image);
-        return formats;
-    }();
-    return set;
-}
-
-// The format of the source's own image bytes: PNG when offered, else the first image format that can be decoded.
-QString own_image_format(const QStringList& names)
-{
-    if (names.contains(k_png))
-        return k_png;
-    static const QSet<QString> readable =
-        image_formats(QImageReader::supportedImageFormats(), QImageReader::supportedMimeTypes());
-    for (const QString& name : names) {
-        if (readable.contains(name))
-            return name;
-    }
-    return {};
-}
-
 const QString k_uri_list = QStringLiteral("text/uri-list");
 const QString k_gnome_copied_files = QStringLiteral("x-special/gnome-copied-files");
 const QString k_kde_urls = QStringLiteral("application/x-kde4-urilist");
 const QString k_kde_cut_selection = QStringLiteral("application/x-kde-cutselection");
+
+std::shared_ptr<const Payload> find_payload(const ClipboardCapture& capture, const QString& format)
+{
+    for (const ClipboardCapture::Format& known : capture.formats) {
+        if (known.format == format)
+            return known.payload;
+    }
+    return nullptr;
+}
 
 // A file manager's own list of the copied files: "copy" or "cut", then one URL a line. A paste from the history is
 // always a copy, of our files: with "cut" and the user's URLs a file manager would move the user's own files.
@@ -234,53 +189,47 @@ std::optional<QList<QUrl>> MimeCopy::listed_files(const QMimeData& item)
 
 std::unique_ptr<StoredMimeData> MimeCopy::read_all(const QMimeData& source, const QString& folder)
 {
-    auto copy = std::make_unique<StoredMimeData>();
-    QStringList names;
-    for (const QString& format : source.formats())
-        names.append(reduce_format_name(format));
-
-    // Every encoding of an image that a Qt owner lists is made on request: reading all of them took seconds for
-    // one 4K image. Only the source's own bytes are read; the other encodings come from the image at paste.
-    const bool has_image = source.hasImage();
-    const QString image_format = has_image ? own_image_format(names) : QString();
-    QByteArray image_bytes;
-    for (const QString& name : qAsConst(names)) {
-        if (is_selection_target(name))
-            continue;
-        if (has_image && name != image_format && regenerated_image_formats().contains(name))
-            continue;
-        const QByteArray bytes = source.data(name);
-        if (name == image_format)
-            image_bytes = bytes;
-        copy->set_format(name, Payload::keep(bytes, folder));
-    }
-    // A file list without a text of its own still pastes as text: the URLs, as the source gives them.
-    if (source.hasText() && !copy->hasFormat(QStringLiteral("text/plain")))
-        copy->set_format(QStringLiteral("text/plain"), Payload::keep(source.text().toUtf8(), folder));
-    bool decodable = false;
-    if (!image_bytes.isEmpty()) {
-        QString why;
-        decodable = StoredMimeData::probe_image(image_bytes, &why);
-        if (!decodable)
-            qDebug().noquote() << "The copied image is kept as it came but never decoded:" << why;
-        copy->set_image_format(image_format, decodable);
-    }
-    // Without bytes that decode, the picture of a source of this process (which holds it decoded already).
-    if (has_image && !decodable && !StoredMimeData::announces_picture(image_bytes)) {
-        copy->set_picture(qvariant_cast<QImage>(source.imageData()));
-    }
-    return copy;
+    return assemble(read(source, folder));
 }
 
-std::unique_ptr<StoredMimeData>
-MimeCopy::assemble(const QVector<QPair<QString, std::shared_ptr<const Payload>>>& formats, const QString& image_format,
-                   bool image_decodable)
+ClipboardCapture MimeCopy::read(const QMimeData& source, const QString& folder)
+{
+    QStringList offered;
+    for (const QString& format : source.formats())
+        offered.append(reduce_format_name(format));
+    QVector<capture_rules::Received> received;
+    for (const QString& name : capture_rules::wanted_targets(offered)) {
+        // Qt gives no bytes for a picture it holds decoded: that one is taken as the picture below.
+        if (name != k_qt_image)
+            received.append({name, source.data(name)});
+    }
+    ClipboardCapture capture;
+    capture.noticed = std::chrono::steady_clock::now();
+    std::vector<std::shared_ptr<Payload>> large;
+    capture_rules::gather(capture_rules::formats_of(received, offered), capture, large);
+    // Without bytes that decode, the picture of a source of this process (which holds it decoded already).
+    if (source.hasImage() && !capture.image_decodable) {
+        const std::shared_ptr<const Payload> own = find_payload(capture, capture.image_format);
+        if (!own || !StoredMimeData::announces_picture(own->bytes()))
+            capture.picture = qvariant_cast<QImage>(source.imageData());
+    }
+    if (!folder.isEmpty()) {
+        for (const std::shared_ptr<Payload>& payload : large)
+            payload->move_to_file(folder);
+    }
+    return capture;
+}
+
+std::unique_ptr<StoredMimeData> MimeCopy::assemble(const ClipboardCapture& capture)
 {
     auto item = std::make_unique<StoredMimeData>();
-    for (const auto& format : formats)
-        item->set_format(format.first, format.second);
-    if (!image_format.isEmpty() && item->hasFormat(image_format))
-        item->set_image_format(image_format, image_decodable);
+    for (const ClipboardCapture::Format& format : capture.formats)
+        item->set_format(format.format, format.payload);
+    if (!capture.image_format.isEmpty() && item->hasFormat(capture.image_format))
+        item->set_image_format(capture.image_format, capture.image_decodable);
+    if (!capture.picture.isNull())
+        item->set_picture(capture.picture);
+    // A file list without a text of its own still pastes as text: the URLs, as the source gives them.
     if (item->hasUrls() && !item->hasFormat(QStringLiteral("text/plain")))
         item->set_format(QStringLiteral("text/plain"), item->text().toUtf8());
     return item;
@@ -360,8 +309,9 @@ QString MimeCopy::reduce_format_name(const QString& format)
 bool MimeCopy::is_empty_change(const QMimeData& data)
 {
     const QStringList formats = data.formats();
-    return std::all_of(formats.begin(), formats.end(),
-                       [](const QString& format) { return is_selection_target(reduce_format_name(format)); });
+    return std::all_of(formats.begin(), formats.end(), [](const QString& format) {
+        return capture_rules::is_pseudo_target(reduce_format_name(format));
+    });
 }
 
 bool MimeCopy::holds_nothing(const QMimeData& copy)

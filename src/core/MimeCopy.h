@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/ClipboardCapture.h"
 #include "core/FileSnapshots.h"
 #include "core/PasteCopies.h"
 #include "core/StoredMimeData.h"
@@ -25,10 +26,11 @@
 // included). Each snapshot lies in a unique sub-folder of its own and keeps the file's name. Only regular local files
 // are copied, each judged on its own; any other URL, and any file whose copy fails, keeps its location. A file
 // manager's list of copied files is rewritten like the URL list and always says "copy"; a list offered without a URL
-// list gives the item its URL list (and so its snapshots), and a cut mark is never kept. A source holding an image
-// keeps its own image bytes once (PNG when offered), never decoded; the other encodings are left out, the clipboard
-// makes them from the image when a program asks. X11 selection targets that are not data (TARGETS, MULTIPLE, ...)
-// are never read. Payloads from 256 KiB on are kept in files of the folder "data" (see Payload). A copy of a history
+// list gives the item its URL list (and so its snapshots), and a cut mark is never kept. What is read of a source
+// follows the capture rules (see CaptureRules): an image keeps its own bytes once (PNG when offered), never decoded,
+// and the clipboard makes the other encodings from it when a program asks; the text is read once; X11 selection
+// targets that are not data (TARGETS, MULTIPLE, ...) are never read. Payloads from 256 KiB on are kept in files of the
+// folder "data" (see Payload). A copy of a history
 // item shares its payloads, so a paste copies no bytes. A copy returned is a new object owned by the caller. Main
 // thread only; nothing blocks beyond reading the source, and no file is copied on the main thread.
 class MimeCopy {
@@ -58,10 +60,11 @@ public:
     // program's own list, perhaps a "cut", for the receiver to act on; only when one of those files is gone too does
     // a paste return nullptr.
     std::unique_ptr<StoredMimeData> copy(const QMimeData& source, Variant variant, bool copy_files);
-    // An item from formats that have arrived already (the clipboard reader's); no files are snapshotted yet.
-    static std::unique_ptr<StoredMimeData>
-    assemble(const QVector<QPair<QString, std::shared_ptr<const Payload>>>& formats, const QString& image_format,
-             bool image_decodable);
+    // Reads a source (Qt's clipboard, which names the formats already) as a capture, by the capture rules; large
+    // payloads go to files of folder (when one is given) at once.
+    static ClipboardCapture read(const QMimeData& source, const QString& folder);
+    // An item from a capture; no files are snapshotted yet.
+    static std::unique_ptr<StoredMimeData> assemble(const ClipboardCapture& capture);
     // Asks for snapshots of the local files an item lists (with copy_files) and rewrites its lists as a capture does.
     void capture_files(StoredMimeData& item, bool copy_files);
     // The files an item lists, with its snapshots in their files' places; nullopt while they are being made. The

@@ -2,6 +2,8 @@
 #include "ui/App.h"
 
 #include "core/AutocompleteDatabase.h"
+#include "core/ClipboardSource.h"
+#include "core/CopyRecorder.h"
 #include "core/DebugText.h"
 #include "core/Keyboard.h"
 #include "core/Memory.h"
@@ -28,7 +30,6 @@
 #include "ui/TrayIcon.h"
 #include "ui_App.h"
 
-#include <QApplication>
 #include <QCursor>
 #include <QDebug>
 #include <QDesktopServices>
@@ -54,13 +55,9 @@ App* g_app_to_rescue = nullptr;
 // The autocomplete paste's injected Ctrl+V reaches the keyboard well within this time; a later Ctrl+V is the user's.
 constexpr qint64 k_autocomplete_paste_ms = 1000;
 
-// Marks the clipboard contents that we wrote ourselves (pastes, the autocomplete text), so that they are not taken
-// for a copy. Who owns the clipboard cannot tell: our own windows copy through the same Qt clipboard.
-const char* const k_our_write = "stackpaste_own_write";
-
 } // namespace
 
-App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
+App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste_trigger) : QWidget(nullptr)
 {
     m_shortcuts_dialog = std::make_unique<ShortcutsDialog>();
     // The switches start as in a fresh installation until the settings are loaded.
@@ -68,23 +65,17 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     m_ui = std::make_unique<Ui::app>();
 
     m_keyboard = keyboard ? std::move(keyboard) : create_keyboard();
+    m_paste_trigger = paste_trigger ? std::move(paste_trigger) : create_paste_trigger(*m_keyboard);
     m_hotkey_processor = std::make_unique<HotkeyProcessor>(this, m_keyboard.get(), m_shortcuts_dialog.get());
     m_clipboard = QGuiApplication::clipboard();
     m_mime_copy = std::make_unique<MimeCopy>();
-    // On X11 copies are read off the main thread, so no clipboard owner can hold up the keyboard or the windows.
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        m_clipboard_reader = std::make_unique<ClipboardReader>();
-        m_clipboard_reader->set_storage_folder(m_mime_copy->data_folder());
-        if (m_clipboard_reader->start())
-            connect(m_clipboard_reader.get(), &ClipboardReader::captured, this, &App::file_capture);
-        else
-            m_clipboard_reader.reset();
-    }
+    m_clipboard_source = create_clipboard_source(m_mime_copy->data_folder());
     m_history_dialog = std::make_unique<HistoryDialog>(this);
     m_image_viewer = new ImageViewer(m_history_dialog.get());
     m_status_indicator = std::make_unique<StatusIndicator>();
     m_autocomplete_database = std::make_unique<AutocompleteDatabase>(AutocompleteDatabase::default_path());
     m_autocomplete_dialog = std::make_unique<AutocompleteDialog>(this, m_autocomplete_database.get());
+    m_copy_recorder = std::make_unique<CopyRecorder>(m_history, *m_mime_copy, m_autocomplete_database.get());
     m_note_dialog = std::make_unique<NoteDialog>(this);
     m_hidden_features = std::make_unique<HiddenFeatures>(this);
 
@@ -144,8 +135,10 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
 
     m_keyboard->set_hooked(true);
     connect(m_keyboard.get(), &Keyboard::signal_key_pressed, this, &App::key_pressed);
+    connect(m_paste_trigger.get(), &PasteTrigger::signal_paste, this, &App::paste_triggered);
+    connect(m_clipboard_source.get(), &ClipboardSource::captured, m_copy_recorder.get(), &CopyRecorder::record);
+    connect(m_copy_recorder.get(), &CopyRecorder::signal_recorded, this, &App::refresh_views);
     connect(m_clipboard, &QClipboard::changed, this, &App::clipboard_changed);
-    connect(m_clipboard, &QClipboard::dataChanged, this, &App::clipboard_data_changed);
     connect(m_clipboard, &QClipboard::destroyed, this, &App::clipboard_destroyed);
     connect(m_clipboard, &QClipboard::findBufferChanged, this, &App::clipboard_find_buffer_changed);
     connect(m_clipboard, &QClipboard::objectNameChanged, this, &App::clipboard_object_name_changed);
@@ -192,8 +185,8 @@ void App::rescue_at_exit()
     app->m_save_manager.reset();
     // Texts copied a moment ago are still on their way to the autocomplete file.
     app->m_autocomplete_database->wait_until_written(1000);
-    // The reader stops before the folder its files go to is removed.
-    app->m_clipboard_reader.reset();
+    // The clipboard source stops reading before the folder its files go to is removed.
+    app->m_clipboard_source.reset();
     app->m_mime_copy.reset();
 }
 
@@ -210,8 +203,8 @@ App::~App()
     m_autocomplete_database.reset();
     m_note_dialog.reset();
     m_hidden_features.reset();
-    // The reader stops before the folder its files go to is removed.
-    m_clipboard_reader.reset();
+    // The clipboard source stops reading before the folder its files go to is removed.
+    m_clipboard_source.reset();
     // Qt hands what we own on the clipboard to the desktop's clipboard manager after this, when the files of its
     // large data are gone: the data comes back into memory first.
     if (m_clipboard->ownsClipboard()) {
@@ -410,7 +403,7 @@ void App::test_slot(int a, int b)
     qDebug() << "Test slot called " << a << b;
 }
 
-// ---- the copy road ----
+// ---- the clipboard ----
 
 void App::clipboard_changed(QClipboard::Mode)
 {
@@ -418,113 +411,6 @@ void App::clipboard_changed(QClipboard::Mode)
     // A paste made while the dialog is open has moved the position: its rows must keep naming what they show.
     if (m_history_dialog->isVisible())
         fill_history_dialog(m_history.indices_left_to_paste());
-}
-
-void App::clipboard_data_changed()
-{
-    TRACE("START clipboard_data_changed()");
-    if (m_clipboard_reader) {
-        // The reader reports other programs' copies, and takes every change of this process for one of our pastes.
-        // Qt announces this process's writes here, inside setMimeData: one that is not a paste of ours is a copy
-        // made in one of our own windows (Ctrl+C in the autocomplete filter), recorded like any other.
-        const QMimeData* current = m_clipboard->ownsClipboard() ? m_clipboard->mimeData() : nullptr;
-        if (!current || current->property(k_our_write).toBool())
-            return;
-    } else if (m_ignore_next_clipboard_change) {
-        m_ignore_next_clipboard_change = false;
-        return;
-    } else if (m_paste_pressed) {
-        paste_from_stackpaste_clipboard();
-        m_paste_pressed = false;
-        TRACE("END clipboard_data_changed()");
-        return;
-    }
-    copy_to_stackpaste_clipboard();
-    m_copy_pressed = false;
-    m_cut_pressed = false;
-    refresh_views();
-    TRACE("END clipboard_data_changed()");
-}
-
-void App::copy_to_stackpaste_clipboard()
-{
-    TRACE("START copy_to_stackpaste_clipboard()");
-    // Changes the user did not make (an owner that went away, a password manager's secret) must not touch the lock
-    // or the position: they are judged before anything else.
-    const QMimeData* source = m_clipboard->mimeData();
-    if (!source || MimeCopy::is_empty_change(*source)) {
-        if (clipboard_has_owner())
-            qDebug() << "The clipboard's owner did not answer: nothing recorded";
-        else
-            qDebug() << "Clipboard emptied by its owner: nothing recorded";
-        TRACE("END copy_to_stackpaste_clipboard()");
-        return;
-    }
-    record_copy(*source, [&] { return std::unique_ptr<QMimeData>(get_mime_data_object_copy(source)); });
-    TRACE("END copy_to_stackpaste_clipboard()");
-}
-
-void App::file_capture(const ClipboardReader::Capture& capture)
-{
-    TRACE("START copy_to_stackpaste_clipboard()");
-    if (capture.formats.isEmpty()) {
-        qDebug() << "The clipboard's owner sent none of the formats it offered: nothing recorded";
-        TRACE("END copy_to_stackpaste_clipboard()");
-        return;
-    }
-    QVector<QPair<QString, std::shared_ptr<const Payload>>> formats;
-    for (const ClipboardReader::Format& format : capture.formats)
-        formats.append({format.format, format.payload});
-    std::unique_ptr<StoredMimeData> item = MimeCopy::assemble(formats, capture.image_format, capture.image_decodable);
-    record_copy(*item, [&] {
-        m_mime_copy->capture_files(*item, m_history.is_file_copy_enabled());
-        return std::unique_ptr<QMimeData>(std::move(item));
-    });
-    m_copy_pressed = false;
-    m_cut_pressed = false;
-    refresh_views();
-    TRACE("END copy_to_stackpaste_clipboard()");
-}
-
-void App::record_copy(const QMimeData& source, const std::function<std::unique_ptr<QMimeData>()>& make_item)
-{
-    if (MimeCopy::is_secret(source)) {
-        qDebug() << "Clipboard content marked secret by a password manager: not recorded";
-        return;
-    }
-    if (m_history.is_position_locked())
-        history_dialog_list_item_activated();
-    if (m_history.position() < 0)
-        m_history.set_position(0);
-    if (m_history.is_paused())
-        return;
-
-    if (m_history.is_rich_text_copy_enabled()) {
-        std::unique_ptr<QMimeData> copy = make_item();
-        if (MimeCopy::holds_nothing(*copy)) {
-            qDebug() << "The clipboard's owner sent none of the formats it offered: nothing recorded";
-            return;
-        }
-        m_history.copy_step();
-        add_to_stackpaste_mime_data_history(copy.release());
-    } else {
-        const QString text = source.text();
-        // What was copied never goes to a log, only its size.
-        trace::plain(QStringLiteral("Text of %1 characters").arg(text.size()));
-        m_history.copy_step();
-        add_to_stackpaste_text_history(text);
-        m_autocomplete_dialog->database_insert(text);
-        TRACE("----- copy_to_stackpaste_clipboard ----- ");
-    }
-}
-
-QMimeData* App::get_mime_data_object_copy(const QMimeData* mime_data_reference)
-{
-    TRACE("START get_mime_data_object_copy(const QMimeData *mime_data_reference)");
-    QMimeData* copy =
-        m_mime_copy->copy(*mime_data_reference, MimeCopy::Variant::Capture, m_history.is_file_copy_enabled()).release();
-    TRACE("END get_mime_data_object_copy(const QMimeData *mime_data_reference)");
-    return copy;
 }
 
 QMimeData* App::get_mime_data_object_copy_2(const QMimeData* mime_data_reference)
@@ -546,20 +432,23 @@ void App::key_pressed(int key, int)
 
 void App::copy_pressed()
 {
-    m_copy_pressed = true;
     if (m_history.is_position_locked())
         unlock_current_position();
 }
 
 void App::cut_pressed()
 {
-    m_cut_pressed = true;
+    // A cut changes nothing here: its copy arrives like any other.
 }
 
-void App::paste_pressed()
+void App::paste_triggered(PasteTrigger::Moment moment)
 {
-    trace::plain(QStringLiteral("App::paste_pressed()"));
-    m_paste_pressed = true;
+    qDebug() << "Pasting";
+    if (moment == PasteTrigger::Moment::before_read)
+        paste_from_stackpaste_clipboard();
+    else
+        prepare_next_paste();
+    qDebug() << "Done pasting";
 }
 
 void App::paste_from_stackpaste_clipboard()
@@ -577,31 +466,35 @@ void App::paste_from_stackpaste_clipboard()
     const std::optional<int> chosen = m_history.paste_step();
     if (!chosen)
         return;
-    std::unique_ptr<QMimeData> content;
-    if (m_history.is_rich_text_copy_enabled()) {
-        content.reset(get_mime_data_object_copy_2(m_history.mime_at(*chosen)));
-    } else {
-        const QString text = m_history.text_at(*chosen);
-        if (!text.contains(QLatin1String("file:///"))) {
-            content = std::make_unique<QMimeData>();
-            content->setText(text);
-        }
-    }
+    std::unique_ptr<QMimeData> content = paste_content(*chosen);
     if (!content) {
         m_history.set_position(position_before);
         return;
     }
-    set_ignore_and_write_clipboard(content.release());
+    m_clipboard_source->own(std::move(content));
     TRACE("END paste_from_stackpaste_clipboard()");
 }
 
-void App::set_ignore_and_write_clipboard(QMimeData* content)
+void App::prepare_next_paste()
 {
-    // Qt's clipboard raises dataChanged inside setMimeData, so the flag and the mark must be set first. With the
-    // reader the mark alone tells our writes apart, even when a foreign change lands between a write and its echo.
-    m_ignore_next_clipboard_change = !m_clipboard_reader;
-    content->setProperty(k_our_write, true);
-    m_clipboard->setMimeData(content);
+    // The program got what the clipboard held, the item this step takes; the clipboard gets the one after it.
+    if (m_history.is_paused() || !m_history.paste_step())
+        return;
+    const std::optional<int> next = m_history.next_paste();
+    if (std::unique_ptr<QMimeData> content = next ? paste_content(*next) : nullptr)
+        m_clipboard_source->own(std::move(content));
+}
+
+std::unique_ptr<QMimeData> App::paste_content(int index)
+{
+    if (m_history.is_rich_text_copy_enabled())
+        return std::unique_ptr<QMimeData>(get_mime_data_object_copy_2(m_history.mime_at(index)));
+    const QString text = m_history.text_at(index);
+    if (text.contains(QLatin1String("file:///")))
+        return nullptr;
+    auto content = std::make_unique<QMimeData>();
+    content->setText(text);
+    return content;
 }
 
 void App::clipboard_set(QString str)
@@ -828,11 +721,7 @@ void App::remember_user_window()
 {
     // Opened from the history dialog, the autocomplete window must paste where the user was before that.
     const quint64 focused = focused_window();
-    const QWidgetList ours = QApplication::topLevelWidgets();
-    const bool is_ours = std::any_of(ours.begin(), ours.end(), [focused](QWidget* widget) {
-        return widget->testAttribute(Qt::WA_WState_Created) && widget->internalWinId() == focused;
-    });
-    if (!is_ours)
+    if (!is_own_window(focused))
         m_user_window = focused;
 }
 
@@ -847,7 +736,7 @@ void App::slot_autocomplete_list_item_activated(QString str)
     // position stay as they were, and our own write is not recorded as a copy.
     auto content = std::make_unique<QMimeData>();
     content->setText(str);
-    set_ignore_and_write_clipboard(content.release());
+    m_clipboard_source->own(std::move(content));
     m_autocomplete_paste.start();
     if (!paste_into(m_user_window)) {
         m_autocomplete_paste.invalidate();

@@ -3,19 +3,19 @@
 
 #include "core/ClipboardHistory.h"
 #include "core/Keyboard.h"
+#include "core/PasteTrigger.h"
 #include "core/Settings.h"
-#include "platform/x11/ClipboardReader.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
 class AutocompleteDatabase;
-class ClipboardReader;
 class AutocompleteDialog;
+class ClipboardSource;
+class CopyRecorder;
 class HiddenFeatures;
 class HistoryDialog;
 class HotkeyProcessor;
@@ -34,13 +34,15 @@ class app;
 }
 
 // The application object and main window: owns every component, holds the clipboard history and wires the
-// copy road (clipboard change -> capture -> history) and the paste road (Ctrl+V -> paste step -> clipboard).
+// copy road (clipboard source -> copy recorder -> history) and the paste road (paste trigger -> paste step ->
+// clipboard).
 // Each slot is a short delegation to the component that does the work. Main thread only.
 class App : public QWidget {
     Q_OBJECT
 public:
-    // keyboard: the key source; null takes the platform's (tests hand in a fake).
-    explicit App(std::unique_ptr<Keyboard> keyboard = nullptr);
+    // keyboard: the key source, paste_trigger: what starts the paste road; null takes the platform's (tests hand in
+    // fakes).
+    explicit App(std::unique_ptr<Keyboard> keyboard = nullptr, std::unique_ptr<PasteTrigger> paste_trigger = nullptr);
     ~App() override;
 
     // Read access for the components and the tests.
@@ -49,9 +51,7 @@ public:
     Settings& settings() { return m_settings; }
     Keyboard* keyboard() const { return m_keyboard.get(); }
     MimeCopy& mime_copy() const { return *m_mime_copy; }
-    // Whether copies are read by the clipboard reader (X11) rather than through Qt's clipboard.
-    bool reads_clipboard_off_the_main_thread() const { return m_clipboard_reader != nullptr; }
-    ClipboardReader* clipboard_reader() const { return m_clipboard_reader.get(); }
+    ClipboardSource* clipboard_source() const { return m_clipboard_source.get(); }
     bool is_keyboard_hook_connected() const { return m_is_keyboard_hook_connected; }
     StatusIndicator* status_indicator() const { return m_status_indicator.get(); }
     TrayIcon* tray_icon() const { return m_tray_icon.get(); }
@@ -73,7 +73,6 @@ public:
     void add_to_stackpaste_text_history(QString current_clipboard_text);
     // The history takes ownership.
     void add_to_stackpaste_mime_data_history(QMimeData* current_clipboard_mime_data);
-    QMimeData* get_mime_data_object_copy(const QMimeData* mime_data_reference);
     QMimeData* get_mime_data_object_copy_2(const QMimeData* mime_data_reference);
     void delete_history_item(int row);
     void save_settings();
@@ -102,14 +101,12 @@ public Q_SLOTS:
     void quit();
     void open_app();
     void open_app_settings() { open_app(); }
-    void copy_to_stackpaste_clipboard();
-    // A copy that the clipboard reader has read.
-    void file_capture(const ClipboardReader::Capture& capture);
+    // The paste road, started by the paste trigger at its moment.
+    void paste_triggered(PasteTrigger::Moment moment);
     void paste_from_stackpaste_clipboard();
     void switch_paste_order();
     void pause_or_resume_stackpaste();
     void copy_pressed();
-    void paste_pressed();
     void cut_pressed();
     void enable_or_disable_rich_text_copy();
     void clipboard_history_go_back();
@@ -134,7 +131,6 @@ public Q_SLOTS:
     void key_pressed(int key, int flags);
     void test_slot(int a, int b);
     void clipboard_changed(QClipboard::Mode mode);
-    void clipboard_data_changed();
     void clipboard_destroyed() {}
     void clipboard_find_buffer_changed() {}
     void clipboard_object_name_changed() {}
@@ -172,10 +168,10 @@ private:
     // Saves the settings and removes the temporary directory when the process ends without destroying the App.
     static void rescue_at_exit();
     void prepare_temp_dir();
-    void set_ignore_and_write_clipboard(QMimeData* content);
-    // Files a copy: secrets and pauses first, then the lock, the position and the active history. make_item makes
-    // the history item; source must not be used once it ran.
-    void record_copy(const QMimeData& source, const std::function<std::unique_ptr<QMimeData>()>& make_item);
+    // What a paste of the active history's item at index puts on the clipboard; null when it pastes nothing.
+    std::unique_ptr<QMimeData> paste_content(int index);
+    // The paste road after a program has been served: the paste step for it, then the next item onto the clipboard.
+    void prepare_next_paste();
     // The status line, the window and tray icons and the tray's tool tip for "activated" or "paused".
     void set_app_status(const QString& app_status, const QString& info);
     // The mode box shows the mode in effect, without announcing a mode change.
@@ -193,16 +189,18 @@ private:
     Settings m_settings;
     std::unique_ptr<SaveManager> m_save_manager;
     std::unique_ptr<Keyboard> m_keyboard;
+    std::unique_ptr<PasteTrigger> m_paste_trigger;
     std::unique_ptr<HotkeyProcessor> m_hotkey_processor;
     QClipboard* m_clipboard = nullptr;
     std::unique_ptr<MimeCopy> m_mime_copy;
-    std::unique_ptr<ClipboardReader> m_clipboard_reader; // null without X11: Qt's clipboard tells of copies then
+    std::unique_ptr<ClipboardSource> m_clipboard_source; // before the folder of its large payloads goes
     QTimer* m_timer = nullptr;
     std::unique_ptr<StatusIndicator> m_status_indicator;
     std::unique_ptr<TrayIcon> m_tray_icon;
     std::unique_ptr<HistoryDialog> m_history_dialog;
     std::unique_ptr<AutocompleteDatabase> m_autocomplete_database;
     std::unique_ptr<AutocompleteDialog> m_autocomplete_dialog;
+    std::unique_ptr<CopyRecorder> m_copy_recorder;
     std::unique_ptr<NoteDialog> m_note_dialog;
     std::unique_ptr<HiddenFeatures> m_hidden_features;
     // The window the user worked in when one of our windows opened: the autocomplete paste goes there.
@@ -214,8 +212,4 @@ private:
     QString m_shown_app_status; // the state the window icons show
     bool m_is_keyboard_hook_connected = false;
     bool m_is_styled = false; // the style sheets are applied when the window is first shown (it has a frame since)
-    bool m_ignore_next_clipboard_change = false;
-    bool m_paste_pressed = false;
-    bool m_copy_pressed = false;
-    bool m_cut_pressed = false;
 };

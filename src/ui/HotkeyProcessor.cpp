@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/HotkeyProcessor.h"
 
+#include "core/GlobalShortcut.h"
 #include "core/Keyboard.h"
-#include "platform/x11/GlobalHotkey.h"
+#include "platform/Platform.h"
 #include "ui/App.h"
 #include "ui/ShortcutsDialog.h"
 
@@ -62,9 +63,7 @@ void HotkeyProcessor::handle_key(int key)
         m_app->cut_pressed();
         break;
     case Keyboard::k_key_v: {
-        qDebug() << "Pasting";
-        m_app->paste_from_stackpaste_clipboard();
-        qDebug() << "Done pasting";
+        // The paste itself is the paste trigger's.
         const QKeySequence pressed(int(m_keyboard->modifiers_held()) | Qt::Key_V);
         for (int row = 0; row < k_shortcut_count; ++row) {
             // After the key has gone on: the keyboard is held until this returns.
@@ -85,7 +84,7 @@ void HotkeyProcessor::create_shortcuts()
     qDebug() << "----\n CREATING SHORTCUTS \n ----";
     for (int row = 0; row < k_shortcut_count; ++row) {
         if (!m_hotkeys[row])
-            m_hotkeys[row] = std::make_unique<GlobalHotkey>();
+            m_hotkeys[row] = create_global_shortcut();
         apply(row);
     }
 }
@@ -118,7 +117,7 @@ QString HotkeyProcessor::problem(int row) const
 
 void HotkeyProcessor::apply(int row)
 {
-    GlobalHotkey& hotkey = *m_hotkeys[row];
+    GlobalShortcut& hotkey = *m_hotkeys[row];
     // Never two connections, however often this runs: each press runs the command once.
     disconnect(m_connections[row]);
     m_on_paste_key[row] = QKeySequence();
@@ -132,7 +131,7 @@ void HotkeyProcessor::apply(int row)
     } else {
         hotkey.setShortcut(shortcut, true);
         m_problems[row] = text.isEmpty() ? QString() : hotkey.registration_error();
-        m_connections[row] = connect(&hotkey, &GlobalHotkey::activated, this, [this, row] { run_command(row); });
+        m_connections[row] = connect(&hotkey, &GlobalShortcut::activated, this, [this, row] { run_command(row); });
     }
     m_dialog->set_row_problem(row, m_problems[row]);
 }

@@ -11,11 +11,12 @@
 #include <memory>
 
 class App;
-class GlobalHotkey;
+class GlobalShortcut;
 class Keyboard;
 class ShortcutsDialog;
 
-// Turns the key presses of the Keyboard into the copy, cut and paste operations of App, and owns the twelve
+// Turns the key presses of the Keyboard into the copy and cut operations of App (the paste is the PasteTrigger's),
+// and owns the twelve
 // system-wide shortcuts, one per row of k_shortcut_commands, which run their App command once per press. The
 // shortcuts follow the texts of the ShortcutsDialog. A shortcut of Control with the paste key (Ctrl+Alt+V, Ctrl+Meta+V)
 // is not grabbed, since the keyboard holds every Ctrl+V: its command runs right after the paste that the press makes.
@@ -40,7 +41,7 @@ public:
     // Why the row's shortcut does not work, or an empty text when it works (or when there is none).
     QString problem(int row) const;
     // The row's hotkey (tests); null before create_shortcuts().
-    GlobalHotkey* hotkey(int row) const { return m_hotkeys[row].get(); }
+    GlobalShortcut* hotkey(int row) const { return m_hotkeys[row].get(); }
 
 private:
     void apply(int row);
@@ -51,7 +52,7 @@ private:
     App* m_app;
     const Keyboard* m_keyboard;
     ShortcutsDialog* m_dialog;
-    std::array<std::unique_ptr<GlobalHotkey>, k_shortcut_count> m_hotkeys;
+    std::array<std::unique_ptr<GlobalShortcut>, k_shortcut_count> m_hotkeys;
     std::array<QMetaObject::Connection, k_shortcut_count> m_connections;
     std::array<QKeySequence, k_shortcut_count> m_on_paste_key; // the shortcuts run by the paste key, else empty
     std::array<QString, k_shortcut_count> m_problems;

@@ -13,6 +13,7 @@ struct Run {
     QStringList pasted;
     QStringList items;
     int position = -1;
+    int mispredicted = 0; // pastes whose item next_paste() did not name beforehand
 };
 
 // The options of a settings file that names the order by `order`: a text that names none walks as backward.
@@ -80,7 +81,9 @@ static Run run_script(ClipboardHistory& history, const QString& script)
         if (step.startsWith(QLatin1String("c:"))) {
             add_copy(history, arg);
         } else if (step == QLatin1String("p")) {
+            const std::optional<int> predicted = history.next_paste();
             const std::optional<int> chosen = history.paste_step();
+            run.mispredicted += predicted != chosen ? 1 : 0;
             run.pasted << (chosen ? item_text(history, *chosen) : QStringLiteral("-"));
         } else if (step == QLatin1String("back")) {
             history.go_back();
@@ -308,6 +311,7 @@ private Q_SLOTS:
         QTEST(run.pasted, "pasted");
         QTEST(run.items, "items");
         QTEST(run.position, "position");
+        QCOMPARE(run.mispredicted, 0);
     }
 
     void hundred_and_first_add_drops_the_oldest_end_without_moving_the_position()

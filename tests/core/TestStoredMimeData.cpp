@@ -155,11 +155,11 @@ private Q_SLOTS:
         file.write("notes");
         file.close();
         const QByteArray url = QUrl::fromLocalFile(file.fileName()).toEncoded();
-        const auto item =
-            MimeCopy::assemble({{QStringLiteral("text/uri-list"), Payload::keep(url + "\r\n")},
-                                {QStringLiteral("x-special/gnome-copied-files"), Payload::keep("cut\n" + url)},
-                                {QStringLiteral("application/x-kde-cutselection"), Payload::keep("1")}},
-                               QString(), false);
+        ClipboardCapture capture;
+        capture.formats = {{QStringLiteral("text/uri-list"), Payload::keep(url + "\r\n")},
+                           {QStringLiteral("x-special/gnome-copied-files"), Payload::keep("cut\n" + url)},
+                           {QStringLiteral("application/x-kde-cutselection"), Payload::keep("1")}};
+        const auto item = MimeCopy::assemble(capture);
         QCOMPARE(item->text(), file.fileName().prepend(QStringLiteral("file://")));
         MimeCopy mime_copy;
         mime_copy.capture_files(*item, true);

@@ -2,6 +2,7 @@
 #include "core/MimeCopy.h"
 #include "core/SaveManager.h"
 #include "fakes/FakeKeyboard.h"
+#include "fakes/FakePasteTrigger.h"
 #include "platform/StartUpEntry.h"
 #include "ui/App.h"
 
@@ -106,6 +107,29 @@ private Q_SLOTS:
         QCOMPARE(clipboard()->text(), QStringLiteral("X"));
     }
 
+    // A backend that learns of a paste only once the program has read the clipboard: the same items in the same
+    // order, the copy made between pastes included.
+    void pastes_noticed_after_the_read_take_the_same_items()
+    {
+        auto trigger = std::make_unique<FakePasteTrigger>();
+        FakePasteTrigger* served = trigger.get();
+        App app(std::make_unique<FakeKeyboard>(), std::move(trigger));
+        for (const char* text : {"X", "Y", "Z"})
+            clipboard()->setText(QString::fromLatin1(text));
+        QStringList read;
+        const auto paste = [&] {
+            read << clipboard()->text();
+            served->served();
+        };
+        paste();
+        paste();
+        clipboard()->setText(QStringLiteral("W"));
+        paste();
+        paste();
+        QCOMPARE(read, (QStringList{"Z", "Y", "W", "X"}));
+        QCOMPARE(app.history().size(), 4);
+    }
+
     void keys_without_control_or_other_letters_do_nothing()
     {
         auto app = make_app();
@@ -151,7 +175,7 @@ private Q_SLOTS:
         QCOMPARE(clipboard()->text(), QStringLiteral("current"));
         QCOMPARE(app->history().position(), position);
 
-        // The ignore flag stayed clear: the next real copy is recorded (unless paused).
+        // Nothing of the paste lingers: the next real copy is recorded (unless paused).
         clipboard()->setText(QStringLiteral("next"));
         QCOMPARE(app->history().size(), items + (case_name == QLatin1String("paused") ? 0 : 1));
     }

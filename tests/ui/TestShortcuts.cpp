@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The shortcut settings dialog and the shortcuts of App on the offscreen platform: the capture rules with real key
 // events, the names keys are recorded by, the open-close cycle and the settings that keep the shortcuts.
+#include "core/GlobalShortcut.h"
 #include "core/SaveManager.h"
 #include "fakes/FakeKeyboard.h"
-#include "platform/x11/GlobalHotkey.h"
 #include "support/AppUnderTest.h"
 #include "ui/App.h"
 #include "ui/HotkeyProcessor.h"

@@ -26,15 +26,15 @@ using test_images::png_announcing;
 
 namespace {
 
-std::shared_ptr<const Payload> payload(const ClipboardReader::Capture& capture, const QString& name)
+std::shared_ptr<const Payload> payload(const ClipboardCapture& capture, const QString& name)
 {
-    for (const ClipboardReader::Format& f : capture.formats)
+    for (const ClipboardCapture::Format& f : capture.formats)
         if (f.format == name)
             return f.payload;
     return nullptr;
 }
 
-QByteArray format(const ClipboardReader::Capture& capture, const QString& name)
+QByteArray format(const ClipboardCapture& capture, const QString& name)
 {
     const std::shared_ptr<const Payload> found = payload(capture, name);
     return found ? found->bytes() : QByteArray();
@@ -63,9 +63,9 @@ QByteArray xclip_output(const QString& type)
     return xclip.readAllStandardOutput();
 }
 
-ClipboardReader::Capture last(const QSignalSpy& spy)
+ClipboardCapture last(const QSignalSpy& spy)
 {
-    return qvariant_cast<ClipboardReader::Capture>(spy.last().first());
+    return qvariant_cast<ClipboardCapture>(spy.last().first());
 }
 
 // An owner that never answers a request (with `--targets`: that answers the list of targets only).
@@ -105,74 +105,6 @@ class TestClipboardReader : public QObject {
     QTemporaryDir m_dir;
 
 private Q_SLOTS:
-    void wanted_targets_skip_pseudo_targets_and_extra_image_encodings()
-    {
-        QCOMPARE(
-            ClipboardReader::wanted_targets({"TARGETS", "TIMESTAMP", "MULTIPLE", "SAVE_TARGETS", "image/bmp",
-                                             "image/png", "image/jpeg", "text/html", "UTF8_STRING", "UTF8_STRING"}),
-            (QStringList{"image/png", "text/html", "UTF8_STRING"}));
-        QCOMPARE(ClipboardReader::wanted_targets({"image/bmp", "image/jpeg"}), QStringList{"image/bmp"});
-        QCOMPARE(ClipboardReader::wanted_targets({"application/x-qt-image", "image/png", "image/bmp"}),
-                 QStringList{"image/png"});
-    }
-
-    void the_text_is_transferred_once_however_many_encodings_are_offered()
-    {
-        // What a GTK program offers for a copied text: six names of one text.
-        const QStringList gtk{"TIMESTAMP",    "TARGETS",     "MULTIPLE",
-                              "SAVE_TARGETS", "UTF8_STRING", "COMPOUND_TEXT",
-                              "TEXT",         "STRING",      "text/plain;charset=utf-8",
-                              "text/plain"};
-        QCOMPARE(ClipboardReader::wanted_targets(gtk), QStringList{"UTF8_STRING"});
-        QCOMPARE(ClipboardReader::wanted_targets({"COMPOUND_TEXT", "STRING"}), QStringList{"STRING"});
-        QCOMPARE(ClipboardReader::wanted_targets({"COMPOUND_TEXT"}), QStringList{"COMPOUND_TEXT"});
-        QCOMPARE(ClipboardReader::wanted_targets({"text/plain;charset=utf-8", "text/html"}),
-                 (QStringList{"text/plain;charset=utf-8", "text/html"}));
-        QCOMPARE(ClipboardReader::wanted_targets({"text/x-moz-url", "text/uri-list"}), QStringList{"text/uri-list"});
-        // UTF-8 before Latin-1, which would lose every other character.
-        QCOMPARE(ClipboardReader::wanted_targets({"STRING", "text/plain;charset=utf-8"}),
-                 QStringList{"text/plain;charset=utf-8"});
-        QCOMPARE(ClipboardReader::wanted_targets({"application/x-qt-image", "TIMESTAMP"}),
-                 QStringList{"application/x-qt-image"});
-
-        // Both names of the text get the same bytes, and Latin-1 becomes UTF-8.
-        const auto formats = ClipboardReader::formats_of({{"STRING", QByteArray("Gr\xfc"
-                                                                                "\xdf"
-                                                                                "e")}},
-                                                         gtk);
-        QCOMPARE(formats.size(), 2);
-        QCOMPARE(formats.at(0).first, QStringLiteral("text/plain"));
-        QCOMPARE(QString::fromUtf8(formats.at(0).second), QStringLiteral("Grüße"));
-        QCOMPARE(formats.at(1).first, QStringLiteral("text/plain;charset=utf-8"));
-        QCOMPARE(formats.at(1).second, formats.at(0).second);
-        const auto only_charset = ClipboardReader::formats_of({{"text/plain;charset=utf-8", QByteArray("plain")}},
-                                                              {"text/plain;charset=utf-8"});
-        QCOMPARE(only_charset.at(0).first, QStringLiteral("text/plain"));
-        // A zero byte at the end is no part of the text; a Qt owner's picture is PNG.
-        QCOMPARE(ClipboardReader::formats_of({{"UTF8_STRING", QByteArray("words\0", 6)}}, {}).at(0).second,
-                 QByteArray("words"));
-        const auto qt_image = ClipboardReader::formats_of({{"application/x-qt-image", QByteArray("png")}}, {});
-        QCOMPARE(qt_image.at(0).first, QStringLiteral("image/png"));
-    }
-
-    void html_in_utf16_and_browser_links_are_named_and_encoded_as_qt_does()
-    {
-        const QString html = QStringLiteral("<b>Grüße</b>");
-        QByteArray utf16("\xff\xfe");
-        utf16.append(reinterpret_cast<const char*>(html.utf16()), html.size() * 2);
-        const QString links = QStringLiteral("https://a.example/x\nA page\nhttps://b.example/y\nAnother");
-        const QByteArray moz(reinterpret_cast<const char*>(links.utf16()), links.size() * 2);
-        const auto formats = ClipboardReader::formats_of(
-            {{"text/html", utf16}, {"text/x-moz-url", moz}, {"application/x-own", QByteArray("kept\0as is", 10)}}, {});
-        QCOMPARE(formats.size(), 3);
-        QCOMPARE(formats.at(0).second, html.toUtf8());
-        QCOMPARE(formats.at(1).first, QStringLiteral("text/uri-list"));
-        QCOMPARE(formats.at(1).second, QByteArray("https://a.example/x\r\nhttps://b.example/y\r\n"));
-        QCOMPARE(formats.at(2).second, QByteArray("kept\0as is", 10));
-        QCOMPARE(ClipboardReader::formats_of({{"text/html", QByteArray("<i>x</i>\0", 9)}}, {}).at(0).second,
-                 QByteArray("<i>x</i>"));
-    }
-
     void a_text_a_dump_of_100_mb_and_a_png_arrive_whole()
     {
         ClipboardReader reader;
@@ -338,11 +270,7 @@ private Q_SLOTS:
             run(QStringLiteral("xclip"), QStringList{"-selection", "clipboard"} + xclip_arguments);
             if (!QTest::qWaitFor([&] { return spy.count() > before; }, 20000))
                 return nullptr;
-            const ClipboardReader::Capture capture = last(spy);
-            QVector<QPair<QString, std::shared_ptr<const Payload>>> formats;
-            for (const ClipboardReader::Format& f : capture.formats)
-                formats.append({f.format, f.payload});
-            auto item = MimeCopy::assemble(formats, capture.image_format, capture.image_decodable);
+            auto item = MimeCopy::assemble(last(spy));
             mime_copy.capture_files(*item, true);
             return item;
         };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "core/Payload.h"
+#include "core/ClipboardCapture.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -21,7 +21,7 @@
 // capture of the one before at once (requests go to the current owner anyway), so captures arrive in the order the
 // owners changed and none waits behind a hung one.
 //
-// The worker also turns the targets into the formats Qt would name (UTF8_STRING is "text/plain", and so on), keeps
+// The worker also turns the targets into the formats Qt would name (the capture rules again), keeps
 // large payloads in files of the storage folder and reads the header of an image: the main thread only files what
 // arrives. Changes made by a window of this process's own X client (Qt's clipboard writes) are told apart by the
 // owner's resource id and not read: the program knows what it wrote, and tells its own pastes from copies made in
@@ -31,23 +31,6 @@
 class ClipboardReader : public QObject {
     Q_OBJECT
 public:
-    // What arrived for one target.
-    struct Received {
-        QString target; // the X target's name: "UTF8_STRING", "text/plain;charset=utf-8", "image/png", ...
-        QByteArray data;
-    };
-    struct Format {
-        QString format; // the MIME name: "text/plain", "text/html", "image/png", ...
-        std::shared_ptr<const Payload> payload;
-    };
-    struct Capture {
-        quint32 owner = 0;
-        QVector<Format> formats;      // complete ones only, in the order the owner listed them
-        QStringList abandoned;        // wanted targets that did not arrive complete within the deadline
-        QString image_format;         // the format holding an image, if any
-        bool image_decodable = false; // whether its header promised a picture within the pixel budget
-        std::chrono::steady_clock::time_point noticed; // when the owner changed
-    };
     struct Limits {
         int quiet_ms = 1000;                     // no progress for this long ends a capture
         int total_ms = 5000;                     // nor does any capture take longer
@@ -66,20 +49,13 @@ public:
     // Where large payloads are kept (before start()); without a folder they stay in memory.
     void set_storage_folder(const QString& folder) { m_storage_folder = folder; }
 
-    // The targets a capture transfers out of those an owner lists (exposed for the tests): the pseudo-targets
-    // skipped, one image encoding, and one transfer for the text however many encodings of it are offered.
-    static QStringList wanted_targets(const QStringList& offered);
-    // The formats, named and encoded as Qt names them, that the received targets make (exposed for the tests).
-    static QVector<QPair<QString, QByteArray>> formats_of(const QVector<Received>& received,
-                                                          const QStringList& offered);
-
 Q_SIGNALS:
-    void captured(const ClipboardReader::Capture& capture);
+    void captured(const ClipboardCapture& capture);
     void own_change();
 
 private:
     struct Worker;
-    void deliver(Capture capture);
+    void deliver(ClipboardCapture capture);
     void deliver_own_change();
 
     bool is_own(quint32 owner) const;
@@ -92,5 +68,3 @@ private:
     std::unique_ptr<Worker> m_worker;
     std::thread m_thread;
 };
-
-Q_DECLARE_METATYPE(ClipboardReader::Capture)

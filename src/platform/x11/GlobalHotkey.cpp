@@ -415,7 +415,7 @@ void HotkeyHub::regrab_all()
     }
 }
 
-GlobalHotkey::GlobalHotkey() : QObject(nullptr)
+GlobalHotkey::GlobalHotkey() : GlobalShortcut()
 {
     HotkeyHub::acquire(this);
 }

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/GlobalShortcut.h"
+
 #include <QKeySequence>
-#include <QObject>
 #include <QString>
 
 #include <cstdint>
@@ -17,8 +18,9 @@
 // of a US layout and Ctrl+Alt on the key of its own that a German layout has for it.
 // Registration fails, with a debug line and registration_error() saying why, for a combination that another program
 // holds (the grab of every variant is checked with one round trip; the ones granted are given back), for a text that
-// names no key (modifiers alone, "Ctrl") and for a key the current layout does not have. Main thread only.
-class GlobalHotkey : public QObject {
+// names no key (modifiers alone, "Ctrl") and for a key the current layout does not have. The X11 implementation of
+// GlobalShortcut. Main thread only.
+class GlobalHotkey : public GlobalShortcut {
     Q_OBJECT
 public:
     GlobalHotkey();
@@ -28,14 +30,11 @@ public:
 
     // Gives up the current combination and, with autoRegister, grabs the new one at once. An empty sequence only
     // gives it up. Returns is_registered().
-    bool setShortcut(const QKeySequence& shortcut, bool autoRegister);
-    QKeySequence shortcut() const { return m_shortcut; }
-    bool is_registered() const { return m_registered; }
+    bool setShortcut(const QKeySequence& shortcut, bool autoRegister) override;
+    QKeySequence shortcut() const override { return m_shortcut; }
+    bool is_registered() const override { return m_registered; }
     // Why the last registration failed, in words for the user; empty when it succeeded or when there is no shortcut.
-    QString registration_error() const { return m_error; }
-
-Q_SIGNALS:
-    void activated();
+    QString registration_error() const override { return m_error; }
 
 private:
     friend class HotkeyHub;

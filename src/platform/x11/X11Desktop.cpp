@@ -1,5 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/KeyboardPasteTrigger.h"
 #include "platform/Platform.h"
+#include "platform/QtClipboardSource.h"
+#include "platform/x11/GlobalHotkey.h"
+#include "platform/x11/X11ClipboardSource.h"
 
 #include <QX11Info>
 
@@ -7,6 +11,33 @@
 
 #include <cstdlib>
 #include <memory>
+
+std::unique_ptr<PasteTrigger> create_paste_trigger(const Keyboard& keyboard)
+{
+    // The key grab holds every Ctrl+V until the paste road has run.
+    return std::make_unique<KeyboardPasteTrigger>(keyboard);
+}
+
+std::unique_ptr<GlobalShortcut> create_global_shortcut()
+{
+    return std::make_unique<GlobalHotkey>();
+}
+
+std::unique_ptr<ClipboardSource> create_clipboard_source(const QString& storage_folder)
+{
+    // On X11 copies are read off the main thread, so no clipboard owner can hold up the keyboard or the windows.
+    if (QX11Info::isPlatformX11()) {
+        auto source = std::make_unique<X11ClipboardSource>(storage_folder);
+        if (source->start())
+            return source;
+    }
+    return std::make_unique<QtClipboardSource>(storage_folder, QtClipboardSource::Scope::every_owner);
+}
+
+bool needs_x11_platform()
+{
+    return true;
+}
 
 void refresh_user_time()
 {
@@ -32,10 +63,4 @@ bool clipboard_has_owner()
     std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
         xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr), &std::free);
     return owner && owner->owner != XCB_NONE;
-}
-
-bool is_wayland_session()
-{
-    return qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
