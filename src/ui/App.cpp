@@ -51,9 +51,6 @@ namespace {
 // The App whose files are to be saved and removed should the process end without destroying it.
 App* g_app_to_rescue = nullptr;
 
-// The autocomplete paste's injected Ctrl+V reaches the keyboard well within this time; a later Ctrl+V is the user's.
-constexpr qint64 k_autocomplete_paste_ms = 1000;
-
 // Marks the clipboard contents that we wrote ourselves (pastes, the autocomplete text), so that they are not taken
 // for a copy. Who owns the clipboard cannot tell: our own windows copy through the same Qt clipboard.
 const char* const k_our_write = "stackpaste_own_write";
@@ -565,11 +562,6 @@ void App::paste_pressed()
 void App::paste_from_stackpaste_clipboard()
 {
     TRACE("START paste_from_stackpaste_clipboard()");
-    // The autocomplete paste's own Ctrl+V: the chosen text is on the clipboard already and must stay there.
-    if (m_autocomplete_paste.isValid() && m_autocomplete_paste.elapsed() < k_autocomplete_paste_ms) {
-        m_autocomplete_paste.invalidate();
-        return;
-    }
     if (m_history.is_paused())
         return;
     // A paste that writes nothing leaves the position where it was: the user never got the item.
@@ -849,11 +841,9 @@ void App::slot_autocomplete_list_item_activated(QString str)
     auto content = std::make_unique<QMimeData>();
     content->setText(str);
     set_ignore_and_write_clipboard(content.release());
-    m_autocomplete_paste.start();
-    if (!paste_into(m_user_window)) {
-        m_autocomplete_paste.invalidate();
+    // The injected Ctrl+V is not reported back as a paste: the chosen text stays on the clipboard.
+    if (!paste_into(m_user_window))
         qDebug() << "The chosen text is on the clipboard: paste it with Ctrl+V";
-    }
 }
 
 void App::slot_button_open_helper_dialog()
