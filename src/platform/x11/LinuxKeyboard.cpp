@@ -39,7 +39,7 @@ constexpr auto k_run_bound = std::chrono::milliseconds(1000);
 constexpr auto k_own_paste_bound = std::chrono::milliseconds(1000);
 
 struct WatchedKey {
-    xcb_keysym_t keysym; // lower-case letter; the lookup finds the key in every column of the map
+    xcb_keysym_t keysym; // lower-case letter, as on the first level of its key
     int key;             // the upper-case letter
 };
 constexpr WatchedKey k_watched_keys[] = {
@@ -521,7 +521,7 @@ GrabPlan LinuxKeyboard::Worker::plan() const
         for (int layout = 0; layout < layouts; ++layout)
             latin[layout] = latin[layout] || latin_letter(keymap.symbol_at(static_cast<xcb_keycode_t>(code), layout));
     }
-    const auto lender = std::find(latin.begin(), latin.begin() + layouts, true);
+    const int lender = static_cast<int>(std::find(latin.begin(), latin.begin() + layouts, true) - latin.begin());
 
     for (int code = keymap.min_keycode(); code <= keymap.max_keycode(); ++code) {
         WatchedKeycode entry;
@@ -529,8 +529,8 @@ GrabPlan LinuxKeyboard::Worker::plan() const
         bool watched = false;
         for (int layout = 0; layout < layouts; ++layout) {
             xcb_keysym_t letter = latin_letter(keymap.symbol_at(entry.keycode, layout));
-            if (!letter && !latin[layout] && lender != latin.begin() + layouts)
-                letter = latin_letter(keymap.symbol_at(entry.keycode, int(lender - latin.begin())));
+            if (!letter && !latin[layout] && lender < layouts)
+                letter = latin_letter(keymap.symbol_at(entry.keycode, lender));
             entry.letters[layout] = letter;
             watched = watched || watched_key(letter) != 0;
             entry.grabbed = entry.grabbed || letter == k_grabbed_keysym;
