@@ -52,8 +52,9 @@ quint64 focused_window();
 bool is_own_window(quint64 window);
 
 // Pastes into `window` as the user would: gives it the keyboard focus, lets go of any modifier still held (the
-// program would otherwise see Alt+Ctrl+V or nothing) and presses Ctrl+V. The press goes through the keyboard's
-// interception like any other. Returns false when no key could be injected.
+// program would otherwise see Alt+Ctrl+V or nothing) and presses Ctrl+V. The platform's keyboard lets this press
+// through without reporting it: what it pastes is on the clipboard already. Returns false when no key could be
+// injected.
 bool paste_into(quint64 window);
 
 // Whether the desktop session is a Wayland one (the program then runs through XWayland and its key interception

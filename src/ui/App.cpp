@@ -52,8 +52,6 @@ namespace {
 // The App whose files are to be saved and removed should the process end without destroying it.
 App* g_app_to_rescue = nullptr;
 
-// The autocomplete paste's injected Ctrl+V reaches the keyboard well within this time; a later Ctrl+V is the user's.
-constexpr qint64 k_autocomplete_paste_ms = 1000;
 
 } // namespace
 
@@ -454,11 +452,6 @@ void App::paste_triggered(PasteTrigger::Moment moment)
 void App::paste_from_stackpaste_clipboard()
 {
     TRACE("START paste_from_stackpaste_clipboard()");
-    // The autocomplete paste's own Ctrl+V: the chosen text is on the clipboard already and must stay there.
-    if (m_autocomplete_paste.isValid() && m_autocomplete_paste.elapsed() < k_autocomplete_paste_ms) {
-        m_autocomplete_paste.invalidate();
-        return;
-    }
     if (m_history.is_paused())
         return;
     // A paste that writes nothing leaves the position where it was: the user never got the item.
@@ -737,11 +730,9 @@ void App::slot_autocomplete_list_item_activated(QString str)
     auto content = std::make_unique<QMimeData>();
     content->setText(str);
     m_clipboard_source->own(std::move(content));
-    m_autocomplete_paste.start();
-    if (!paste_into(m_user_window)) {
-        m_autocomplete_paste.invalidate();
+    // The injected Ctrl+V is not reported back as a paste: the chosen text stays on the clipboard.
+    if (!paste_into(m_user_window))
         qDebug() << "The chosen text is on the clipboard: paste it with Ctrl+V";
-    }
 }
 
 void App::slot_button_open_helper_dialog()

@@ -7,7 +7,6 @@
 #include "core/Settings.h"
 
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <memory>
@@ -205,8 +204,6 @@ private:
     std::unique_ptr<HiddenFeatures> m_hidden_features;
     // The window the user worked in when one of our windows opened: the autocomplete paste goes there.
     quint64 m_user_window = 0;
-    // Running from the autocomplete paste's injected Ctrl+V until the keyboard has delivered it.
-    QElapsedTimer m_autocomplete_paste;
     ImageViewer* m_image_viewer = nullptr; // child of the history dialog
 
     QString m_shown_app_status; // the state the window icons show

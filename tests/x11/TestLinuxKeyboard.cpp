@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The X11 keyboard against a real X server: a second client of the test's own presses keys with XTest, owns the
 // focused window the replayed keys must reach, and competes for the grabs.
+#include "platform/Platform.h"
 #include "platform/x11/LinuxKeyboard.h"
 #include "support/Desktop.h"
 
@@ -149,6 +150,7 @@ public:
         sync();
     }
     xcb_connection_t* connection() const { return m_connection; }
+    xcb_window_t window() const { return m_window; }
 
 private:
     void sync() { std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr)); }
@@ -282,7 +284,8 @@ private Q_SLOTS:
         const QPair<xcb_keycode_t, uint16_t> behind{m_x.keycode(k_v),
                                                     static_cast<uint16_t>(locked | XCB_MOD_MASK_CONTROL)};
         QTRY_VERIFY(m_x.presses().contains(behind));
-        QCOMPARE(m_x.presses().count(press), press == behind ? 2 : 1);
+        // Waited for: when the press is Ctrl+V too, the first one already makes `behind` seen.
+        QTRY_COMPARE(m_x.presses().count(press), press == behind ? 2 : 1);
     }
 
     void pastes_into_another_program()
@@ -327,6 +330,26 @@ private Q_SLOTS:
         QTRY_VERIFY(m_x.grab(us_v, XCB_MOD_MASK_CONTROL));
         m_x.tap(XCB_MOD_MASK_CONTROL, k_v);
         QTRY_COMPARE(m_pressed.size(), 1);
+        QCOMPARE(m_pressed[0].key, Keyboard::k_key_v);
+    }
+
+    // The program's own injected Ctrl+V carries a text that is on the clipboard already: it reaches the window
+    // unreported, and the user's next Ctrl+V is a paste again. With dvorak active before us, the V to press is
+    // dvorak's: the first key that has a V in some layout is K there.
+    void our_own_paste_goes_on_unreported()
+    {
+        const xcb_keycode_t us_v = m_x.keycode(k_v);
+        QVERIFY(run(QStringLiteral("setxkbmap"), {QStringLiteral("dvorak")}));
+        const xcb_keycode_t dvorak_v = m_x.keycode(k_v);
+        QVERIFY(run(QStringLiteral("setxkbmap"), {"-layout", "us,us", "-variant", "dvorak,"}));
+        QTRY_VERIFY(!m_x.grab(us_v, XCB_MOD_MASK_CONTROL));
+
+        QVERIFY(paste_into(m_x.window()));
+        const QPair<xcb_keycode_t, uint16_t> paste{dvorak_v, XCB_MOD_MASK_CONTROL};
+        QTRY_COMPARE(m_x.presses().count(paste), 1);
+        m_x.tap_with_control(dvorak_v);
+        QTRY_COMPARE(m_x.presses().count(paste), 2);
+        QCOMPARE(m_pressed.size(), 1);
         QCOMPARE(m_pressed[0].key, Keyboard::k_key_v);
     }
 

@@ -2,6 +2,7 @@
 #include "platform/x11/GlobalHotkey.h"
 
 #include "platform/x11/KeyGrab.h"
+#include "platform/x11/Keymap.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAbstractNativeEventFilter>
@@ -12,11 +13,6 @@
 #include <QX11Info>
 
 #include <xcb/xcb.h>
-// The XKB header names a struct member "explicit", which is a keyword in C++.
-#define explicit explicit_
-#include <xcb/xkb.h>
-#undef explicit
-#include <xkbcommon/xkbcommon-x11.h>
 
 #include <algorithm>
 #include <map>
@@ -68,28 +64,10 @@ uint16_t x_modifiers_of(Qt::KeyboardModifiers modifiers)
     return mask;
 }
 
-int bit_count(uint32_t mask)
-{
-    int count = 0;
-    for (; mask; mask &= mask - 1)
-        ++count;
-    return count;
-}
-
 QString describe(const QKeySequence& shortcut)
 {
     return shortcut.toString(QKeySequence::PortableText);
 }
-
-struct KeymapDeleter {
-    void operator()(xkb_keymap* keymap) const { xkb_keymap_unref(keymap); }
-};
-struct StateDeleter {
-    void operator()(xkb_state* state) const { xkb_state_unref(state); }
-};
-struct ContextDeleter {
-    void operator()(xkb_context* context) const { xkb_context_unref(context); }
-};
 
 } // namespace
 
@@ -104,8 +82,8 @@ public:
 
     bool is_x11() const { return m_connection != nullptr; }
     // The combinations a press of `shortcut` makes with the active layout; an error text when it makes none.
-    std::vector<GlobalHotkey::Grab> resolve(const QKeySequence& shortcut, QString* error);
-    uint16_t num_lock() const { return m_num_lock; }
+    std::vector<key_grab::Grab> resolve(const QKeySequence& shortcut, QString* error);
+    uint16_t num_lock() const { return m_keymap ? m_keymap->num_lock() : 0; }
     // Grabs what `grabs` adds to the grabs already held; false, with nothing added, when the server refused any.
     bool grab(const std::vector<key_grab::Grab>& grabs, std::vector<key_grab::Refusal>* refusals);
     void ungrab(const std::vector<key_grab::Grab>& grabs);
@@ -118,19 +96,13 @@ private:
     void on_press(const xcb_key_press_event_t& event);
     void keyboard_changed();
     void regrab_all();
-    bool load_keymap();
 
     static inline HotkeyHub* s_hub = nullptr;
     std::vector<GlobalHotkey*> m_hotkeys;
     xcb_connection_t* m_connection = nullptr;
     xcb_window_t m_root = XCB_NONE;
-    uint8_t m_xkb_first_event = 0; // 0: no XKB events on this connection
-    int32_t m_device = -1;
-    std::unique_ptr<xkb_context, ContextDeleter> m_context;
-    std::unique_ptr<xkb_keymap, KeymapDeleter> m_keymap; // null until needed and after every map change
-    xkb_layout_index_t m_layout = 0;
-    int m_last_group = -1;
-    uint16_t m_num_lock = 0;
+    // Qt's own connection already speaks XKB and listens to its map and state notices; the filter hands them on.
+    std::unique_ptr<Keymap> m_keymap;
     bool m_regrab_pending = false;
     std::map<key_grab::Grab, int> m_grab_counts;
 };
@@ -161,11 +133,7 @@ HotkeyHub::HotkeyHub()
         return;
     m_connection = QX11Info::connection();
     m_root = QX11Info::appRootWindow();
-    // Qt's own connection already speaks XKB and listens to its map and state notices; we read them in the filter.
-    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(m_connection, &xcb_xkb_id);
-    if (xkb && xkb->present)
-        m_xkb_first_event = xkb->first_event;
-    m_num_lock = key_grab::num_lock_mask(m_connection);
+    m_keymap = std::make_unique<Keymap>(m_connection);
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
         dispatcher->installNativeEventFilter(this);
 }
@@ -176,37 +144,9 @@ HotkeyHub::~HotkeyHub()
         dispatcher->removeNativeEventFilter(this);
 }
 
-bool HotkeyHub::load_keymap()
+std::vector<key_grab::Grab> HotkeyHub::resolve(const QKeySequence& shortcut, QString* error)
 {
-    if (m_keymap)
-        return true;
-    if (!m_context)
-        m_context.reset(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
-    if (!m_context)
-        return false;
-    if (m_device < 0) {
-        if (!xkb_x11_setup_xkb_extension(m_connection, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
-                                         XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr))
-            return false;
-        m_device = xkb_x11_get_core_keyboard_device_id(m_connection);
-        if (m_device < 0)
-            return false;
-    }
-    m_keymap.reset(
-        xkb_x11_keymap_new_from_device(m_context.get(), m_connection, m_device, XKB_KEYMAP_COMPILE_NO_FLAGS));
-    if (!m_keymap)
-        return false;
-    std::unique_ptr<xkb_state, StateDeleter> state(
-        xkb_x11_state_new_from_device(m_keymap.get(), m_connection, m_device));
-    m_layout = state ? xkb_state_serialize_layout(state.get(), XKB_STATE_LAYOUT_EFFECTIVE) : 0;
-    m_last_group = static_cast<int>(m_layout);
-    m_num_lock = key_grab::num_lock_mask(m_connection);
-    return true;
-}
-
-std::vector<GlobalHotkey::Grab> HotkeyHub::resolve(const QKeySequence& shortcut, QString* error)
-{
-    std::vector<GlobalHotkey::Grab> bases;
+    std::vector<key_grab::Grab> bases;
     const int combination = shortcut.isEmpty() ? 0 : shortcut[0];
     const int qt_key = combination & ~int(Qt::KeyboardModifierMask);
     const xcb_keysym_t target = keysym_of(qt_key);
@@ -214,59 +154,24 @@ std::vector<GlobalHotkey::Grab> HotkeyHub::resolve(const QKeySequence& shortcut,
         *error = QStringLiteral("not a key combination");
         return bases;
     }
-    if (!load_keymap()) {
+    m_keymap->refresh();
+    if (!m_keymap->has_map()) {
         *error = QStringLiteral("the keyboard map cannot be read");
         return bases;
     }
     const bool is_letter = target >= 'a' && target <= 'z';
     const uint16_t explicit_modifiers =
         x_modifiers_of(Qt::KeyboardModifiers(combination & int(Qt::KeyboardModifierMask)));
-    // The modifiers that choose a level; Control and Alt choose one only on special key types (Ctrl+Alt on the
-    // function keys switches the console), and a lock is added by the variants.
-    const uint16_t not_a_level = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_LOCK | m_num_lock;
-    xkb_keymap* keymap = m_keymap.get();
-    std::unique_ptr<xkb_state, StateDeleter> probe(xkb_state_new(keymap));
-    for (xkb_keycode_t keycode = xkb_keymap_min_keycode(keymap); keycode <= xkb_keymap_max_keycode(keymap); ++keycode) {
-        if (keycode > 255)
-            break;
-        const xkb_layout_index_t layouts = xkb_keymap_num_layouts_for_key(keymap, keycode);
-        if (layouts == 0)
+    const int layout = m_keymap->active_layout();
+    for (const key_grab::Grab& key : m_keymap->find(target, layout)) {
+        // An explicit Shift on a symbol that needs none may give another symbol ("Shift+<" on the German key is
+        // ">"): such a key does not count. A letter is the same letter in either case.
+        if ((explicit_modifiers & XCB_MOD_MASK_SHIFT) && !(key.modifiers & XCB_MOD_MASK_SHIFT) && !is_letter &&
+            m_keymap->symbol_with(key.keycode, layout, key.modifiers | XCB_MOD_MASK_SHIFT) != target)
             continue;
-        const xkb_layout_index_t layout = m_layout < layouts ? m_layout : 0;
-        const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(keymap, keycode, layout);
-        for (xkb_level_index_t level = 0; level < levels; ++level) {
-            const xkb_keysym_t* symbols = nullptr;
-            const int count = xkb_keymap_key_get_syms_by_level(keymap, keycode, layout, level, &symbols);
-            if (std::find(symbols, symbols + count, target) == symbols + count)
-                continue;
-            xkb_mod_mask_t masks[8];
-            const size_t mask_count = xkb_keymap_key_get_mods_for_level(keymap, keycode, layout, level, masks, 8);
-            int best = -1;
-            for (size_t i = 0; i < mask_count; ++i) {
-                const uint32_t mask = masks[i] & k_real_modifiers;
-                if ((mask & not_a_level) == 0 && (best < 0 || bit_count(mask) < bit_count(uint32_t(best))))
-                    best = static_cast<int>(mask);
-            }
-            if (best < 0 && level == 0)
-                best = 0;
-            if (best < 0)
-                continue;
-            const auto level_modifiers = static_cast<uint16_t>(best);
-            // An explicit Shift on a symbol that needs none may give another symbol ("Shift+<" on the German key is
-            // ">"): such a key does not count. A letter is the same letter in either case.
-            if ((explicit_modifiers & XCB_MOD_MASK_SHIFT) && !(level_modifiers & XCB_MOD_MASK_SHIFT) && !is_letter) {
-                xkb_state_update_mask(probe.get(), level_modifiers | XCB_MOD_MASK_SHIFT, 0, 0, 0, 0, layout);
-                if (xkb_state_key_get_one_sym(probe.get(), keycode) != target)
-                    continue;
-            }
-            const GlobalHotkey::Grab base{static_cast<uint8_t>(keycode),
-                                          static_cast<uint16_t>(level_modifiers | explicit_modifiers)};
-            if (std::none_of(bases.begin(), bases.end(), [&](const GlobalHotkey::Grab& known) {
-                    return known.keycode == base.keycode && known.modifiers == base.modifiers;
-                }))
-                bases.push_back(base);
-            break; // the lowest level that gives the symbol
-        }
+        const key_grab::Grab base{key.keycode, static_cast<uint16_t>(key.modifiers | explicit_modifiers)};
+        if (std::find(bases.begin(), bases.end(), base) == bases.end())
+            bases.push_back(base);
     }
     if (bases.empty())
         *error = QStringLiteral("the keyboard layout has no key for it");
@@ -327,23 +232,9 @@ bool HotkeyHub::nativeEventFilter(const QByteArray& type, void* message, long*)
         on_press(*press);
         return true;
     }
-    if (response == XCB_MAPPING_NOTIFY) {
-        if (reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request != XCB_MAPPING_POINTER)
-            keyboard_changed();
-        return false;
-    }
-    if (m_xkb_first_event && response == m_xkb_first_event) {
-        // Every XKB event carries its kind in the second byte.
-        const uint8_t kind = reinterpret_cast<const uint8_t*>(event)[1];
-        if (kind == XCB_XKB_NEW_KEYBOARD_NOTIFY || kind == XCB_XKB_MAP_NOTIFY) {
-            keyboard_changed();
-        } else if (kind == XCB_XKB_STATE_NOTIFY) {
-            // Another layout made active (a layout switch key): its symbols may sit on other keys.
-            const int group = reinterpret_cast<const xcb_xkb_state_notify_event_t*>(event)->group;
-            if (m_keymap && group != m_last_group)
-                keyboard_changed();
-        }
-    }
+    // A new map or another active layout may put the symbols on other keys.
+    if (m_keymap && m_keymap->notice(*event) != Keymap::Notice::none)
+        keyboard_changed();
     return false;
 }
 
@@ -353,12 +244,12 @@ void HotkeyHub::on_press(const xcb_key_press_event_t& event)
     // and this one it never sees.
     QX11Info::setAppTime(event.time);
     QX11Info::setAppUserTime(event.time);
-    const uint16_t modifiers = event.state & k_real_modifiers & ~(XCB_MOD_MASK_LOCK | m_num_lock);
+    const uint16_t modifiers = event.state & k_real_modifiers & ~(XCB_MOD_MASK_LOCK | num_lock());
     std::vector<QPointer<GlobalHotkey>> matching;
     for (GlobalHotkey* hotkey : m_hotkeys) {
         if (!hotkey->m_registered)
             continue;
-        for (const GlobalHotkey::Grab& base : hotkey->m_bases) {
+        for (const key_grab::Grab& base : hotkey->m_bases) {
             if (base.keycode == event.detail && base.modifiers == modifiers) {
                 matching.push_back(hotkey);
                 break;
@@ -375,7 +266,6 @@ void HotkeyHub::on_press(const xcb_key_press_event_t& event)
 void HotkeyHub::keyboard_changed()
 {
     // A layout change arrives as a burst of notices; the grabs follow once, after the burst.
-    m_keymap.reset();
     if (m_regrab_pending)
         return;
     m_regrab_pending = true;
@@ -392,22 +282,19 @@ void HotkeyHub::keyboard_changed()
 
 void HotkeyHub::regrab_all()
 {
-    if (!load_keymap())
+    // Each hotkey compares its own keys, not the map as a whole: a registration may have read the new map already.
+    // A map that cannot be read leaves the grabs as they are.
+    m_keymap->refresh();
+    if (!m_keymap->has_map())
         return;
     for (GlobalHotkey* hotkey : std::vector<GlobalHotkey*>(m_hotkeys)) {
         if (!hotkey->m_wanted)
             continue;
         QString error;
-        const std::vector<GlobalHotkey::Grab> bases = resolve(hotkey->m_shortcut, &error);
-        const bool same = hotkey->m_registered && m_num_lock == hotkey->m_num_lock &&
-                          bases.size() == hotkey->m_bases.size() &&
-                          std::equal(bases.begin(), bases.end(), hotkey->m_bases.begin(),
-                                     [](const GlobalHotkey::Grab& a, const GlobalHotkey::Grab& b) {
-                                         return a.keycode == b.keycode && a.modifiers == b.modifiers;
-                                     });
-        // The first key from another device (XTest after the real keyboard) announces a new map even when nothing
-        // moved: a regrab then would leave a moment in which the combination reaches the focused program.
-        if (same)
+        const std::vector<key_grab::Grab> bases = resolve(hotkey->m_shortcut, &error);
+        // Keys that did not move keep their grabs (a notice may change nothing, see Keymap::refresh): a regrab would
+        // leave a moment in which the combination reaches the focused program.
+        if (hotkey->m_registered && num_lock() == hotkey->m_num_lock && bases == hotkey->m_bases)
             continue;
         hotkey->release();
         hotkey->m_wanted = true;
@@ -440,12 +327,8 @@ bool GlobalHotkey::setShortcut(const QKeySequence& shortcut, bool autoRegister)
 void GlobalHotkey::release()
 {
     m_wanted = false;
-    if (m_registered && HotkeyHub::instance()) {
-        std::vector<key_grab::Grab> grabs;
-        for (const Grab& grab : m_grabs)
-            grabs.push_back({grab.keycode, grab.modifiers});
-        HotkeyHub::instance()->ungrab(grabs);
-    }
+    if (m_registered && HotkeyHub::instance())
+        HotkeyHub::instance()->ungrab(m_grabs);
     m_registered = false;
     m_bases.clear();
     m_grabs.clear();
@@ -460,7 +343,7 @@ bool GlobalHotkey::register_now()
         qDebug().noquote() << "GlobalHotkey:" << describe(m_shortcut) << "is not registered: no X11 display";
         return false;
     }
-    const std::vector<Grab> bases = hub->resolve(m_shortcut, &m_error);
+    const std::vector<key_grab::Grab> bases = hub->resolve(m_shortcut, &m_error);
     if (bases.empty()) {
         qDebug().noquote() << "GlobalHotkey: the shortcut"
                            << (m_shortcut.isEmpty() ? QStringLiteral("(empty)") : describe(m_shortcut))
@@ -468,7 +351,7 @@ bool GlobalHotkey::register_now()
         return false;
     }
     std::vector<key_grab::Grab> grabs;
-    for (const Grab& base : bases) {
+    for (const key_grab::Grab& base : bases) {
         for (const uint16_t modifiers : key_grab::with_lock_variants(base.modifiers, hub->num_lock()))
             grabs.push_back({base.keycode, modifiers});
     }
@@ -483,9 +366,7 @@ bool GlobalHotkey::register_now()
         return false;
     }
     m_bases = bases;
-    m_grabs.clear();
-    for (const key_grab::Grab& grab : grabs)
-        m_grabs.push_back({grab.keycode, grab.modifiers});
+    m_grabs = grabs;
     m_num_lock = hub->num_lock();
     m_registered = true;
     return true;

@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <vector>
 
+namespace key_grab {
+struct Grab;
+}
+
 // One system-wide key combination (the first key of a QKeySequence with its modifiers). While registered, pressing
 // it anywhere on the desktop emits activated() on the main thread. On X11 it is a passive key grab on the root window
 // of Qt's own connection, in asynchronous mode, so the keyboard is never held for it: the press goes to us instead of
@@ -38,10 +42,6 @@ public:
 
 private:
     friend class HotkeyHub;
-    struct Grab {
-        uint8_t keycode;
-        uint16_t modifiers; // without the lock bits
-    };
     void release();
     bool register_now();
 
@@ -49,7 +49,7 @@ private:
     bool m_wanted = false; // registration asked for, whether or not the server granted it
     bool m_registered = false;
     QString m_error;
-    std::vector<Grab> m_bases; // the combinations that match a press, lock bits left out
-    std::vector<Grab> m_grabs; // what is grabbed: each base with its lock variants
-    uint16_t m_num_lock = 0;   // the NumLock bit the grabs were made with
+    std::vector<key_grab::Grab> m_bases; // the combinations that match a press, lock bits left out
+    std::vector<key_grab::Grab> m_grabs; // what is grabbed: each base with its lock variants
+    uint16_t m_num_lock = 0;             // the NumLock bit the grabs were made with
 };

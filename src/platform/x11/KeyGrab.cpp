@@ -3,41 +3,6 @@
 
 namespace key_grab {
 
-namespace {
-
-constexpr xcb_keysym_t k_keysym_num_lock = 0xff7f;
-
-struct KeySymbolsDeleter {
-    void operator()(xcb_key_symbols_t* symbols) const { xcb_key_symbols_free(symbols); }
-};
-
-} // namespace
-
-uint16_t num_lock_mask(xcb_key_symbols_t* symbols, const xcb_get_modifier_mapping_reply_t* mapping)
-{
-    // The modifier map says which of Mod1..Mod5 a NumLock key sets.
-    XcbPointer<xcb_keycode_t> num_lock(xcb_key_symbols_get_keycode(symbols, k_keysym_num_lock));
-    if (!num_lock || !mapping)
-        return 0;
-    const xcb_keycode_t* rows = xcb_get_modifier_mapping_keycodes(mapping);
-    const int per_modifier = mapping->keycodes_per_modifier;
-    for (int index = 0; index < 8 * per_modifier; ++index) {
-        for (const xcb_keycode_t* keycode = num_lock.get(); *keycode != XCB_NO_SYMBOL; ++keycode) {
-            if (*keycode == rows[index])
-                return static_cast<uint16_t>(1u << (index / per_modifier));
-        }
-    }
-    return 0;
-}
-
-uint16_t num_lock_mask(xcb_connection_t* connection)
-{
-    std::unique_ptr<xcb_key_symbols_t, KeySymbolsDeleter> symbols(xcb_key_symbols_alloc(connection));
-    XcbPointer<xcb_get_modifier_mapping_reply_t> mapping(
-        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
-    return symbols ? num_lock_mask(symbols.get(), mapping.get()) : 0;
-}
-
 std::vector<uint16_t> with_lock_variants(uint16_t modifiers, uint16_t num_lock)
 {
     std::vector<uint16_t> variants{modifiers, static_cast<uint16_t>(modifiers | XCB_MOD_MASK_LOCK)};

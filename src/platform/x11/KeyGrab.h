@@ -2,16 +2,16 @@
 #pragma once
 
 #include <xcb/xcb.h>
-#include <xcb/xcb_keysyms.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <vector>
 
-// What both key-grabbing classes of the X11 platform need: the NumLock bit, the lock variants of a combination and
-// passive grabs whose refusals are checked. A passive grab matches the modifier state exactly, so a combination is
-// only caught with CapsLock or NumLock on when it is grabbed once more for each of them.
+// What both key-grabbing classes of the X11 platform need: the lock variants of a combination and passive grabs whose
+// refusals are checked (the NumLock bit and the keys of a symbol come from Keymap). A passive grab matches the modifier
+// state exactly, so a combination is only caught with CapsLock or NumLock on when it is grabbed once more for each of
+// them.
 namespace key_grab {
 
 struct FreeDeleter {
@@ -21,11 +21,6 @@ struct FreeDeleter {
 template <typename T> using XcbPointer = std::unique_ptr<T, FreeDeleter>;
 
 constexpr uint8_t k_error_bad_access = 10;
-
-// The modifier bit that NumLock sets (usually Mod2; it has no fixed bit), or 0 when no key of the map is NumLock.
-uint16_t num_lock_mask(xcb_key_symbols_t* symbols, const xcb_get_modifier_mapping_reply_t* mapping);
-// The same for the connection's current map (two round trips).
-uint16_t num_lock_mask(xcb_connection_t* connection);
 
 // `modifiers` alone and with CapsLock, NumLock and both; `num_lock` 0 leaves out the NumLock ones.
 std::vector<uint16_t> with_lock_variants(uint16_t modifiers, uint16_t num_lock);

@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 #include "platform/StopSignals.h"
 #include "platform/x11/KeyGrab.h"
+#include "platform/x11/Keymap.h"
 #include "platform/x11/LinuxKeyboardProbe.h"
 
 #include <QDebug>
@@ -12,14 +13,10 @@
 #include <QX11Info>
 
 #include <xcb/xcb.h>
-#include <xcb/xcb_keysyms.h>
 #include <xcb/xinput.h>
-// The XKB header names a struct member "explicit", which is a keyword in C++.
-#define explicit explicit_
-#include <xcb/xkb.h>
-#undef explicit
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bitset>
 #include <chrono>
@@ -38,9 +35,11 @@ using Clock = std::chrono::steady_clock;
 constexpr auto k_take_bound = std::chrono::milliseconds(200);
 // A handler that has started is waited for, but not forever: past this the press is replayed while it still runs.
 constexpr auto k_run_bound = std::chrono::milliseconds(1000);
+// The program's own injected Ctrl+V reaches the grab well within this time; a later Ctrl+V is the user's.
+constexpr auto k_own_paste_bound = std::chrono::milliseconds(1000);
 
 struct WatchedKey {
-    xcb_keysym_t keysym; // lower-case letter; the lookup finds the key in every column of the map
+    xcb_keysym_t keysym; // lower-case letter, as on the first level of its key
     int key;             // the upper-case letter
 };
 constexpr WatchedKey k_watched_keys[] = {
@@ -51,13 +50,9 @@ constexpr WatchedKey k_watched_keys[] = {
 // Only the paste is held until we have answered: its item must be on the clipboard before the program reads it.
 // Copy and cut are only watched (XInput 2 raw events), so nothing of ours can ever hold a Ctrl+C or Ctrl+X.
 constexpr xcb_keysym_t k_grabbed_keysym = 0x76;
-constexpr int k_modifier_row_control = 2; // rows of the modifier map: Shift, Lock, Control, Mod1..Mod5
+constexpr int k_max_layouts = 4; // XKB has no more groups
 
 using key_grab::XcbPointer;
-
-struct KeySymbolsDeleter {
-    void operator()(xcb_key_symbols_t* symbols) const { xcb_key_symbols_free(symbols); }
-};
 
 std::atomic<linux_keyboard_probe::Callback> g_probe{nullptr};
 
@@ -132,22 +127,16 @@ struct PressJob {
 // A key that carries a watched letter in some layout, and the letters the layouts put on it.
 struct WatchedKeycode {
     xcb_keycode_t keycode = 0;
-    // The Latin letter of the key in the first and the second layout, or 0. A layout without Latin letters (Cyrillic,
-    // Greek) borrows the key's letter from a Latin layout of the list, wherever that stands in it, as programs do for
-    // their shortcuts; a Latin layout keeps its own symbol (the period of us on dvorak's V key is no V).
-    xcb_keysym_t first_letter = 0;
-    xcb_keysym_t second_letter = 0;
-    xcb_keysym_t any_letter = 0; // the first Latin letter that any layout of the list puts on the key
-    bool grabbed = false;        // V in some layout: the paste is grabbed on this key
+    // The Latin letter of the key in each layout of the list, or 0. A layout without Latin letters (Cyrillic, Greek)
+    // borrows the key's letter from the first Latin layout of the list, wherever that stands in it, as programs do
+    // for their shortcuts; a Latin layout keeps its own symbol (the period of us on dvorak's V key is no V).
+    std::array<xcb_keysym_t, k_max_layouts> letters{};
+    bool grabbed = false; // V in some layout: the paste is grabbed on this key
 
-    // The letter in layout `group`; for a third or fourth layout, whose place in the core map varies, any_letter.
-    xcb_keysym_t letter(int group) const { return group == 0 ? first_letter : group == 1 ? second_letter : any_letter; }
-    // Two Latin layouts that disagree on this key (us and dvorak): which letter it is depends on the active one.
-    bool depends_on_layout() const { return letter(0) != letter(1); }
+    xcb_keysym_t letter(int layout) const { return letters[layout >= 0 && layout < k_max_layouts ? layout : 0]; }
     bool operator==(const WatchedKeycode& other) const
     {
-        return keycode == other.keycode && first_letter == other.first_letter && second_letter == other.second_letter &&
-               any_letter == other.any_letter && grabbed == other.grabbed;
+        return keycode == other.keycode && letters == other.letters && grabbed == other.grabbed;
     }
 };
 
@@ -188,16 +177,17 @@ public:
     bool is_hooked() const;
     bool grab();
     void ungrab();
+    void expect_own_paste();
 
 private:
     void run();
     void on_press(const xcb_key_press_event_t& event);
     void on_raw_key(const xcb_input_raw_key_press_event_t& event, bool down);
-    void on_mapping_changed();
+    void on_keymap_notice(const xcb_generic_event_t& event);
     void before_stop();
     void after_continue();
     int key_of(xcb_keycode_t keycode);
-    int active_layout();
+    bool is_own_paste();
     GrabPlan plan() const;
     bool grab_locked(const GrabPlan& plan);
     bool try_grab(const GrabPlan& plan);
@@ -209,17 +199,16 @@ private:
     xcb_window_t m_root = XCB_NONE;
     xcb_window_t m_wake_window = XCB_NONE;
     uint8_t m_xinput_opcode = 0; // 0: the server has no XInput 2.2, Ctrl+C and Ctrl+X are not watched
-    // Asks for the active layout when a key's letter depends on it. A connection of its own: a client that turns
-    // on XKB no longer gets the core mapping notices the grabs follow. Opened at the first need (worker thread).
-    xcb_connection_t* m_layout_connection = nullptr;
-    bool m_layout_known = true;
 
     mutable std::mutex m_grab_mutex;
-    bool m_wanted = false;           // hooked by the program, whether or not the server granted the grabs
-    bool m_hooked = false;           // the grabs are in place
-    GrabPlan m_refused;              // the last set the server refused, not asked for again until the map changes
-    GrabPlan m_plan;                 // the keys of the current map, hooked or not
-    std::bitset<256> m_control_down; // the Control keys held now, from the raw events
+    std::unique_ptr<Keymap> m_keymap; // follows the layout changes and switches on the worker thread
+    bool m_wanted = false;            // hooked by the program, whether or not the server granted the grabs
+    bool m_hooked = false;            // the grabs are in place
+    GrabPlan m_refused;               // the last set the server refused, not asked for again until the map changes
+    GrabPlan m_plan;                  // the keys of the current map, hooked or not
+    std::bitset<256> m_control_down;  // the Control keys held now, from the raw events
+    // Until then (steady clock ticks; 0: not expected) the next grabbed Ctrl+V is the program's own injected paste.
+    std::atomic<Clock::rep> m_own_paste_until{0};
 
     std::atomic<bool> m_stopping{false};
     std::thread m_thread;
@@ -262,6 +251,9 @@ LinuxKeyboard::Worker::Worker(LinuxKeyboard* keyboard) : m_keyboard(keyboard)
     xcb_flush(m_connection);
     {
         std::lock_guard<std::mutex> lock(m_grab_mutex);
+        // Before the map is read: a change made in between is noticed.
+        m_keymap = std::make_unique<Keymap>(m_connection, true);
+        m_keymap->refresh();
         m_plan = plan();
     }
     m_thread = std::thread([this] { run(); });
@@ -286,8 +278,7 @@ LinuxKeyboard::Worker::~Worker()
         m_thread.join();
         xcb_destroy_window(m_connection, m_wake_window);
     }
-    if (m_layout_connection)
-        xcb_disconnect(m_layout_connection);
+    m_keymap.reset();
     xcb_disconnect(m_connection);
 }
 
@@ -340,16 +331,12 @@ void LinuxKeyboard::Worker::run()
                 on_raw_key(*raw, raw->event_type == XCB_INPUT_RAW_KEY_PRESS);
             break;
         }
-        case XCB_MAPPING_NOTIFY:
-            // After a layout change (setxkbmap) the letters sit on other keycodes: the old grabs catch wrong keys.
-            if (reinterpret_cast<const xcb_mapping_notify_event_t*>(event.get())->request != XCB_MAPPING_POINTER)
-                on_mapping_changed();
-            break;
         case XCB_CLIENT_MESSAGE:
             if (m_stopping)
                 return;
             break;
         default:
+            on_keymap_notice(*event);
             break;
         }
     }
@@ -359,7 +346,10 @@ void LinuxKeyboard::Worker::on_press(const xcb_key_press_event_t& event)
 {
     const linux_keyboard_probe::Callback probe = g_probe.load(std::memory_order_relaxed);
     const Clock::time_point arrived = probe ? Clock::now() : Clock::time_point();
-    const int key = key_of(event.detail) == Keyboard::k_key_v ? Keyboard::k_key_v : 0;
+    int key = key_of(event.detail) == Keyboard::k_key_v ? Keyboard::k_key_v : 0;
+    // The program's own paste carries its text on the clipboard already: it goes on at once, unreported.
+    if (key != 0 && is_own_paste())
+        key = 0;
 
     if (key != 0 && !m_stopping) {
         auto job = std::make_shared<PressJob>();
@@ -428,9 +418,13 @@ void LinuxKeyboard::Worker::on_raw_key(const xcb_input_raw_key_press_event_t& ev
         keyboard, [keyboard, key] { keyboard->report(key, XCB_MOD_MASK_CONTROL, true); }, Qt::QueuedConnection);
 }
 
-void LinuxKeyboard::Worker::on_mapping_changed()
+void LinuxKeyboard::Worker::on_keymap_notice(const xcb_generic_event_t& event)
 {
     std::lock_guard<std::mutex> lock(m_grab_mutex);
+    // After a layout change (setxkbmap) the letters sit on other keycodes: the old grabs catch wrong keys. A switch
+    // of the active layout moves no grab (every layout's V is grabbed); key_of() asks the keymap which letter it is.
+    if (m_keymap->notice(event) != Keymap::Notice::map_changed || !m_keymap->refresh())
+        return;
     const GrabPlan new_plan = plan();
     if (!m_wanted || !m_hooked) {
         // A set of grabs refused before (another program held one of them) is asked for again with a new map.
@@ -440,8 +434,7 @@ void LinuxKeyboard::Worker::on_mapping_changed()
             m_plan = new_plan;
         return;
     }
-    // The first key from another device (XTest after the real keyboard) announces a new map even when nothing moved;
-    // regrabbing then would let a press slip through between our ungrab and grab, so compare first.
+    // A new map that leaves the letters where they were needs no regrab.
     const GrabPlan old_plan = m_plan;
     if (new_plan == old_plan)
         return;
@@ -487,105 +480,69 @@ void LinuxKeyboard::Worker::after_continue()
 
 int LinuxKeyboard::Worker::key_of(xcb_keycode_t keycode)
 {
-    WatchedKeycode watched;
-    {
-        std::lock_guard<std::mutex> lock(m_grab_mutex);
-        const auto found = std::find_if(m_plan.keys.begin(), m_plan.keys.end(),
-                                        [&](const WatchedKeycode& entry) { return entry.keycode == keycode; });
-        if (found == m_plan.keys.end())
-            return 0;
-        watched = *found;
-    }
-    // Only here, with two layouts that disagree on this key, does a press cost a round trip to the server.
-    const int group = watched.depends_on_layout() ? active_layout() : 0;
-    // A third or fourth layout, or no XKB: the first Latin letter of the key.
-    return watched_key(watched.letter(group < 0 ? 2 : group));
+    std::lock_guard<std::mutex> lock(m_grab_mutex);
+    const auto found = std::find_if(m_plan.keys.begin(), m_plan.keys.end(),
+                                    [&](const WatchedKeycode& entry) { return entry.keycode == keycode; });
+    // The active layout is followed from the notices that arrive before the key: no round trip.
+    return found == m_plan.keys.end() ? 0 : watched_key(found->letter(m_keymap->active_layout()));
 }
 
-int LinuxKeyboard::Worker::active_layout()
+void LinuxKeyboard::Worker::expect_own_paste()
 {
-    if (!m_layout_connection && m_layout_known) {
-        m_layout_connection = xcb_connect(nullptr, nullptr);
-        XcbPointer<xcb_xkb_use_extension_reply_t> xkb(xcb_xkb_use_extension_reply(
-            m_layout_connection,
-            xcb_xkb_use_extension(m_layout_connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION), nullptr));
-        if (xcb_connection_has_error(m_layout_connection) || !xkb || !xkb->supported) {
-            qDebug() << "LinuxKeyboard: the X server cannot tell the active layout; keys count in every layout";
-            m_layout_known = false;
-        }
-    }
-    if (!m_layout_known)
-        return -1;
-    XcbPointer<xcb_xkb_get_state_reply_t> state(xcb_xkb_get_state_reply(
-        m_layout_connection, xcb_xkb_get_state(m_layout_connection, XCB_XKB_ID_USE_CORE_KBD), nullptr));
-    // Nothing reads this connection's events (the server sends every client its mapping notices): drop them.
-    while (XcbPointer<xcb_generic_event_t> ignored{xcb_poll_for_queued_event(m_layout_connection)})
-        continue;
-    return state ? state->group : -1;
+    // Not grabbed, the press never reaches us, and a later one of the user's must not be taken for it.
+    if (is_hooked())
+        m_own_paste_until.store((Clock::now() + k_own_paste_bound).time_since_epoch().count());
+}
+
+bool LinuxKeyboard::Worker::is_own_paste()
+{
+    if (m_own_paste_until.load(std::memory_order_relaxed) == 0)
+        return false;
+    const Clock::rep until = m_own_paste_until.exchange(0);
+    return Clock::now().time_since_epoch().count() < until;
 }
 
 GrabPlan LinuxKeyboard::Worker::plan() const
 {
     GrabPlan plan;
-    std::unique_ptr<xcb_key_symbols_t, KeySymbolsDeleter> symbols(xcb_key_symbols_alloc(m_connection));
-    if (!symbols)
+    const Keymap& keymap = *m_keymap;
+    if (!keymap.has_map())
         return plan;
-    XcbPointer<xcb_get_modifier_mapping_reply_t> mapping(
-        xcb_get_modifier_mapping_reply(m_connection, xcb_get_modifier_mapping(m_connection), nullptr));
-
     // A passive grab matches the modifier state exactly, so every lock and extra modifier needs a grab of its own:
     // Control makes the paste whatever else is held (Shift, Alt, Super, AltGr, the locks), as in the programs.
-    plan.num_lock = key_grab::num_lock_mask(symbols.get(), mapping.get());
+    plan.num_lock = keymap.num_lock();
     plan.modifier_sets = key_grab::with_any_other_modifiers(XCB_MOD_MASK_CONTROL);
+    plan.control_keys = keymap.modifier_keys(XCB_MOD_MASK_CONTROL);
 
-    if (mapping) {
-        const int per_modifier = mapping->keycodes_per_modifier;
-        const xcb_keycode_t* row =
-            xcb_get_modifier_mapping_keycodes(mapping.get()) + k_modifier_row_control * per_modifier;
-        for (int i = 0; i < per_modifier; ++i) {
-            if (row[i] != 0)
-                plan.control_keys.push_back(row[i]);
-        }
+    // Which layouts have Latin letters at all, and the first of them, which lends its letters to the others.
+    const int layouts = std::min(keymap.layout_count(), k_max_layouts);
+    std::array<bool, k_max_layouts> latin{};
+    for (int code = keymap.min_keycode(); code <= keymap.max_keycode(); ++code) {
+        for (int layout = 0; layout < layouts; ++layout)
+            latin[layout] = latin[layout] || latin_letter(keymap.symbol_at(static_cast<xcb_keycode_t>(code), layout));
     }
+    const int lender = static_cast<int>(std::find(latin.begin(), latin.begin() + layouts, true) - latin.begin());
 
-    // Whether the first and the second layout have Latin letters at all (columns 0 and 2 of the core map).
-    bool latin_layouts[2] = {false, false};
-    const xcb_setup_t* setup = xcb_get_setup(m_connection);
-    for (int keycode = setup->min_keycode; keycode <= setup->max_keycode; ++keycode) {
-        for (int group = 0; group < 2; ++group) {
-            const auto code = static_cast<xcb_keycode_t>(keycode);
-            latin_layouts[group] =
-                latin_layouts[group] || latin_letter(xcb_key_symbols_get_keysym(symbols.get(), code, 2 * group)) != 0;
+    for (int code = keymap.min_keycode(); code <= keymap.max_keycode(); ++code) {
+        WatchedKeycode entry;
+        entry.keycode = static_cast<xcb_keycode_t>(code);
+        bool watched = false;
+        for (int layout = 0; layout < layouts; ++layout) {
+            xcb_keysym_t letter = latin_letter(keymap.symbol_at(entry.keycode, layout));
+            if (!letter && !latin[layout] && lender < layouts)
+                letter = latin_letter(keymap.symbol_at(entry.keycode, lender));
+            entry.letters[layout] = letter;
+            watched = watched || watched_key(letter) != 0;
+            entry.grabbed = entry.grabbed || letter == k_grabbed_keysym;
         }
-    }
-
-    for (const WatchedKey& watched : k_watched_keys) {
-        XcbPointer<xcb_keycode_t> keycodes(xcb_key_symbols_get_keycode(symbols.get(), watched.keysym));
-        if (!keycodes || *keycodes == XCB_NO_SYMBOL)
-            qDebug() << "LinuxKeyboard: the keyboard map has no key for" << QChar(watched.key);
-        for (const xcb_keycode_t* keycode = keycodes.get(); keycode && *keycode != XCB_NO_SYMBOL; ++keycode) {
-            const bool grabbed = watched.keysym == k_grabbed_keysym;
-            const auto seen = std::find_if(plan.keys.begin(), plan.keys.end(),
-                                           [&](const WatchedKeycode& entry) { return entry.keycode == *keycode; });
-            if (seen != plan.keys.end()) {
-                seen->grabbed = seen->grabbed || grabbed;
-                continue;
-            }
-            // The core map lists the first layout's symbols in columns 0 and 1, the second layout's in 2 and 3, and
-            // further layouts after the first two's extra levels.
-            WatchedKeycode entry;
-            entry.keycode = *keycode;
-            entry.grabbed = grabbed;
-            for (int column = 0; column < 32 && !entry.any_letter; ++column)
-                entry.any_letter = latin_letter(xcb_key_symbols_get_keysym(symbols.get(), *keycode, column));
-            entry.first_letter = latin_letter(xcb_key_symbols_get_keysym(symbols.get(), *keycode, 0));
-            entry.second_letter = latin_letter(xcb_key_symbols_get_keysym(symbols.get(), *keycode, 2));
-            if (!entry.first_letter && !latin_layouts[0])
-                entry.first_letter = entry.any_letter;
-            if (!entry.second_letter && !latin_layouts[1])
-                entry.second_letter = entry.any_letter;
+        if (watched)
             plan.keys.push_back(entry);
-        }
+    }
+    for (const WatchedKey& watched : k_watched_keys) {
+        if (std::none_of(plan.keys.begin(), plan.keys.end(), [&](const WatchedKeycode& entry) {
+                return std::find(entry.letters.begin(), entry.letters.end(), watched.keysym) != entry.letters.end();
+            }))
+            qDebug() << "LinuxKeyboard: the keyboard map has no key for" << QChar(watched.key);
     }
     return plan;
 }
@@ -706,6 +663,12 @@ bool LinuxKeyboard::set_hooked(bool on)
         return true;
     qDebug() << "Keyboard hooked";
     return m_worker && m_worker->grab();
+}
+
+void LinuxKeyboard::expect_own_paste()
+{
+    if (m_worker)
+        m_worker->expect_own_paste();
 }
 
 bool LinuxKeyboard::is_control_held() const

@@ -14,9 +14,9 @@
 // thread with its own X connection owns the grabs and reads the events. The keyboard is never held longer than about
 // 200 ms: a press the main thread has not taken by then is replayed at once and dropped (a handler that has started
 // is waited for, up to a second). A job-control stop (Ctrl+Z in a terminal) gives the grabs back first and takes them
-// again on continue; a SIGSTOP can hold only a Ctrl+V. The keys follow layout changes (setxkbmap); the active layout
-// decides which letter a key is, and a layout without Latin letters (Cyrillic, Greek) takes the letter of a Latin
-// layout of the list. Timing for the benchmark: LinuxKeyboardProbe.h.
+// again on continue; a SIGSTOP can hold only a Ctrl+V. The keys follow layout changes (setxkbmap) and switches; the
+// active layout decides which letter a key is, and a layout without Latin letters (Cyrillic, Greek) takes the letter
+// of a Latin layout of the list. Timing for the benchmark: LinuxKeyboardProbe.h.
 // Without an X11 display the keyboard says so once on the debug channel and set_hooked() returns false.
 class LinuxKeyboard : public Keyboard, public Singleton<LinuxKeyboard> {
     Q_OBJECT
@@ -27,6 +27,9 @@ public:
     bool set_hooked(bool on) override;
     bool is_control_held() const override;
     Qt::KeyboardModifiers modifiers_held() const override { return m_modifiers; }
+    // The next Ctrl+V, within a second, is the program's own injected paste: it goes on to the focused program
+    // without being reported. Main thread.
+    void expect_own_paste();
 
 private:
     class Worker;

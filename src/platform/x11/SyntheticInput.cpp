@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Injected key presses with XTest, on Qt's own X connection (main thread).
 #include "platform/Platform.h"
+#include "platform/x11/Keymap.h"
+#include "platform/x11/LinuxKeyboard.h"
 
 #include <QDebug>
 #include <QX11Info>
 
 #include <xcb/xcb.h>
-#include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
 #include <cstdlib>
@@ -18,13 +19,7 @@ template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
 constexpr xcb_keysym_t k_keysym_control_l = 0xffe3;
 constexpr xcb_keysym_t k_keysym_v = 0x76;
-
-xcb_keycode_t keycode_of(xcb_key_symbols_t* symbols, xcb_keysym_t keysym)
-{
-    std::unique_ptr<xcb_keycode_t, decltype(&std::free)> codes(xcb_key_symbols_get_keycode(symbols, keysym),
-                                                               &std::free);
-    return codes ? codes.get()[0] : XCB_NO_SYMBOL;
-}
+constexpr uint16_t k_all_modifiers = 0xff; // Shift, Lock, Control, Mod1..Mod5
 
 void fake_key(xcb_connection_t* connection, uint8_t type, xcb_keycode_t code)
 {
@@ -32,19 +27,14 @@ void fake_key(xcb_connection_t* connection, uint8_t type, xcb_keycode_t code)
 }
 
 // Every modifier key that is down now is let go, so the injected Ctrl+V arrives as Ctrl+V.
-void release_held_modifiers(xcb_connection_t* connection)
+void release_held_modifiers(xcb_connection_t* connection, const Keymap& keymap)
 {
     Reply<xcb_query_keymap_reply_t> keys(xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr),
                                          &std::free);
-    Reply<xcb_get_modifier_mapping_reply_t> mapping(
-        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr), &std::free);
-    if (!keys || !mapping)
+    if (!keys)
         return;
-    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(mapping.get());
-    const int count = xcb_get_modifier_mapping_keycodes_length(mapping.get());
-    for (int i = 0; i < count; ++i) {
-        const xcb_keycode_t code = codes[i];
-        if (code != 0 && (keys->keys[code / 8] & (1 << (code % 8))))
+    for (const xcb_keycode_t code : keymap.modifier_keys(k_all_modifiers)) {
+        if (keys->keys[code / 8] & (1 << (code % 8)))
             fake_key(connection, XCB_KEY_RELEASE, code);
     }
 }
@@ -76,15 +66,19 @@ bool paste_into(quint64 window)
             error)
             qDebug() << "The window to paste into is gone; pasting where the keyboard focus is";
     }
-    std::unique_ptr<xcb_key_symbols_t, decltype(&xcb_key_symbols_free)> symbols(xcb_key_symbols_alloc(connection),
-                                                                                &xcb_key_symbols_free);
-    const xcb_keycode_t control = keycode_of(symbols.get(), k_keysym_control_l);
-    const xcb_keycode_t v = keycode_of(symbols.get(), k_keysym_v);
-    if (control == XCB_NO_SYMBOL || v == XCB_NO_SYMBOL) {
+    // The V of the active layout: the first key that has a V somewhere may be another letter in it (dvorak and us).
+    Keymap keymap(connection);
+    keymap.refresh();
+    const xcb_keycode_t control = keymap.keycode_of(k_keysym_control_l);
+    const xcb_keycode_t v = keymap.keycode_of(k_keysym_v);
+    if (control == 0 || v == 0) {
         qDebug() << "No key for Ctrl+V in the keyboard map: nothing pasted";
         return false;
     }
-    release_held_modifiers(connection);
+    release_held_modifiers(connection, keymap);
+    // The keyboard lets this Ctrl+V through unreported: the text is on the clipboard already.
+    if (LinuxKeyboard* keyboard = LinuxKeyboard::instance())
+        keyboard->expect_own_paste();
     fake_key(connection, XCB_KEY_PRESS, control);
     fake_key(connection, XCB_KEY_PRESS, v);
     fake_key(connection, XCB_KEY_RELEASE, v);
