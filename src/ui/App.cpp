@@ -97,7 +97,6 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     setWindowTitle(QCoreApplication::applicationName());
     m_scroll_area = main_window_look::make_scrollable(*this, *m_ui);
     main_window_look::fit_to_screen(*this, *m_scroll_area, false);
-    update_ui();
     m_tray_icon->show();
 
     if (m_settings.start_at_startup)
@@ -112,7 +111,6 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &App::update);
     m_timer->start(1000);
-    m_history_dialog->hide();
     m_ui->button_open_history_dialog->setText(QStringLiteral("Show History"));
     HistoryDialog* history_dialog = m_history_dialog.get();
     connect(history_dialog, &HistoryDialog::signal_lock_requested, this, &App::history_dialog_list_item_activated);
@@ -170,7 +168,8 @@ App::App(std::unique_ptr<Keyboard> keyboard) : QWidget(nullptr)
     connect(m_ui->button_open_helper_dialog, &QPushButton::clicked, this, &App::slot_button_open_helper_dialog);
     m_ui->combobox_mode_select->addItems(
         {QStringLiteral("Automatic Backward"), QStringLiteral("Automatic Forward"), QStringLiteral("Manual")});
-    redraw_views();
+    // Every view but the counter, which shows nothing until the history first changes.
+    update_ui();
     // Connected after filling, so the items do not change the mode loaded from the settings.
     connect(m_ui->combobox_mode_select, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this](int index) { slot_combobox_edit_text_changed(m_ui->combobox_mode_select->itemText(index)); });
@@ -633,20 +632,20 @@ void App::update_ui()
 {
     qDebug() << "Callig update ui";
     const bool paused = m_history.is_paused();
+    const bool locked = m_history.is_position_locked();
     main_window_look::show_switches(*m_ui, m_history);
     m_ui->app_info->setText(QString());
     // Decoding and scaling the icons costs milliseconds, and every copy comes here: only a change redraws them.
+    // Without a taskbar progress mark on Linux, the window icon carries the running or paused state.
     if (m_shown_paused != paused) {
         m_shown_paused = paused;
-        // Without a taskbar progress mark on Linux, the window icon carries the running or paused state.
-        const QString icon = paused ? QStringLiteral(":/images/app_paused.png") : QStringLiteral(":/images/app.png");
-        main_window_look::show_app_icon(*m_ui, icon);
-        setWindowIcon(QIcon(icon));
+        main_window_look::show_app_icon(*m_ui, *this, paused);
     }
-    if (paused)
-        m_status_indicator->set_background_paused();
-    else
-        m_status_indicator->set_background_normal();
+    show_mode_in_effect();
+    m_status_indicator->show_paused(paused);
+    m_tray_icon->show_state({paused, locked, m_settings.use_hidden_features});
+    m_history_dialog->show_lock(locked);
+    refresh_history_dialog();
 }
 
 void App::show_mode_in_effect()
@@ -663,21 +662,8 @@ QString App::mode_text() const
 
 void App::refresh_views()
 {
-    redraw_views();
-    update_status_indicator();
-}
-
-void App::redraw_views()
-{
-    const bool locked = m_history.is_position_locked();
     update_ui();
-    show_mode_in_effect();
-    m_tray_icon->show_state({m_history.is_paused(), locked, m_settings.use_hidden_features});
-    if (locked)
-        m_history_dialog->show_locked_icon();
-    else
-        m_history_dialog->show_unlocked_icon();
-    refresh_history_dialog();
+    update_status_indicator();
 }
 
 void App::refresh_history_dialog()
@@ -875,11 +861,9 @@ void App::open_history_dialog()
 {
     trace::plain(QStringLiteral("open_history_dialog()"));
     if (!m_history_dialog->isHidden()) {
-        m_history_dialog->clear_list();
-        m_history_dialog->setVisible(false);
+        m_history_dialog->hide();
         return;
     }
-    m_history_dialog->clear_list();
     remember_user_window();
     const std::optional<QList<int>> listing = m_history.open_dialog_listing();
     if (!listing)

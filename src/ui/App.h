@@ -136,6 +136,7 @@ public Q_SLOTS:
     void connect_keyboard_hook();
     void disconnect_keyboard_hook();
     void update_status_indicator();
+    // Every view of the model but the counter.
     void update_ui();
     // Every view of the model (window texts and icons, mode box, tray image and menu, history dialog, counter)
     // redrawn from it; each slot that changes the model ends with it, so no view is ever left showing an old state.
@@ -166,8 +167,6 @@ private:
     // Files a copy: secrets and pauses first, then the lock, the position and the active history. make_item makes
     // the history item; source must not be used once it ran.
     void record_copy(const QMimeData& source, const std::function<std::unique_ptr<QMimeData>()>& make_item);
-    // Every view but the counter, which shows nothing until the history first changes.
-    void redraw_views();
     // The mode box shows the mode in effect, without announcing a mode change.
     void show_mode_in_effect();
     // An open history dialog lists what is left to paste.

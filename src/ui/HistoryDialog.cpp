@@ -124,16 +124,12 @@ void HistoryDialog::set_current_row(int row)
     m_list->setCurrentRow(row);
 }
 
-void HistoryDialog::show_unlocked_icon()
+void HistoryDialog::show_lock(bool locked)
 {
-    m_lock_button->setIcon(QIcon(QStringLiteral(":/images/key.png")));
-    m_is_locked_icon = false;
-}
-
-void HistoryDialog::show_locked_icon()
-{
-    m_lock_button->setIcon(QIcon(QStringLiteral(":/images/lock.png")));
-    m_is_locked_icon = true;
+    if (locked == m_is_locked_icon)
+        return;
+    m_lock_button->setIcon(QIcon(locked ? QStringLiteral(":/images/lock.png") : QStringLiteral(":/images/key.png")));
+    m_is_locked_icon = locked;
 }
 
 void HistoryDialog::show_preview(const QMimeData* item)

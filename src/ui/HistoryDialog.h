@@ -38,8 +38,8 @@ public:
     int row_count() const;
     int current_row() const;
     void set_current_row(int row);
-    void show_unlocked_icon();
-    void show_locked_icon();
+    // The lock button's image: the lock while the position is locked, else the key.
+    void show_lock(bool locked);
     // The hover preview of a row's item beside the dialog: shown for an image, hidden for anything else (null too).
     void show_preview(const QMimeData* item);
 
