@@ -869,7 +869,6 @@ void App::open_history_dialog()
     if (!listing)
         return;
     refresh_user_time();
-    // At the cursor, kept whole on the cursor's screen.
     m_history_dialog->show_at(QCursor::pos(), m_history.row_texts(*listing), m_history.is_forward());
 }
 

@@ -19,8 +19,8 @@ class AutocompleteDialog;
 
 // The remembered texts: a filter, the texts that contain it, a count, and buttons to the history dialog and to delete
 // the selected text. Activating a row hands its whole text to App for pasting; the history button asks App for the
-// history dialog. Closes itself as soon as another window
-// becomes active, and on Escape. The SQL is the database's; this window only asks it. Main thread only.
+// history dialog. Closes itself as soon as another window becomes active, and on Escape. The SQL is the database's;
+// this window only asks it. Main thread only.
 class AutocompleteDialog : public QDialog {
     Q_OBJECT
 public:

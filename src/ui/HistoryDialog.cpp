@@ -96,7 +96,6 @@ void HistoryDialog::show_at(const QPoint& position, const QStringList& rows, boo
 {
     clear_list();
     show_rows(rows, forward);
-    // Kept whole on the screen the position is on.
     move(placement::inside(position, frameGeometry().size(), placement::screen_area(position)));
     setVisible(true);
     activateWindow();

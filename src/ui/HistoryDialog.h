@@ -11,8 +11,8 @@
 class ImageViewer;
 class ListWidget;
 class QLabel;
-class QMimeData;
 class QListWidgetItem;
+class QMimeData;
 class QPushButton;
 namespace Ui {
 class HistoryDialog;
@@ -29,12 +29,12 @@ public:
     HistoryDialog();
     ~HistoryDialog() override;
 
-    // Shows the rows of a walk in the given order; the selected row stays where it was when there still is one
-    // there, else row 0 is selected.
+    // Shows the rows of a walk in the given order. The selected row keeps its number (the last row when fewer are
+    // left); with none or the first selected before, the first is.
     void show_rows(const QStringList& rows, bool forward);
-    // Brings the window up at `position` with the rows of a walk, row 0 selected.
+    // Brings the window up at `position`, kept whole on the screen there, with the rows of a walk and the first
+    // selected.
     void show_at(const QPoint& position, const QStringList& rows, bool forward);
-    void clear_list();
     int row_count() const;
     int current_row() const;
     void set_current_row(int row);
@@ -78,6 +78,7 @@ protected:
 
 private:
     void add_items(const QStringList& items);
+    void clear_list();
 
     std::unique_ptr<Ui::HistoryDialog> m_ui;
     ListWidget* m_list = nullptr;
