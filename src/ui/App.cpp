@@ -748,13 +748,8 @@ void App::on_button_about_clicked()
 
 void App::enter_hidden_feature_spell()
 {
-    if (!m_settings.hidden_features_help_already_shown) {
-        open_hidden_features_help();
-        m_settings.hidden_features_help_already_shown = true;
-        save_settings();
-        return;
-    }
-    m_hidden_features->open_spell_window();
+    if (const std::optional<SpellOutcome> help = m_hidden_features->enter(m_settings))
+        apply_spell(*help);
 }
 
 void App::activate_hidden_feature(QString text)

@@ -39,20 +39,23 @@ HiddenFeatures::~HiddenFeatures()
     delete m_spell_window.data();
 }
 
-void HiddenFeatures::open_spell_window()
+std::optional<SpellOutcome> HiddenFeatures::enter(const Settings& settings)
 {
+    if (!settings.hidden_features_help_already_shown) {
+        SpellOutcome help;
+        help.settings = settings;
+        help.settings.hidden_features_help_already_shown = true;
+        help.page = help_page();
+        return help;
+    }
     if (m_spell_window)
-        return;
+        return std::nullopt;
     m_spell_window = new InputDialog(tr("Hidden features"), tr("Enter your spell:"));
     // A closed spell window is not shown again: the next request makes a new one.
     m_spell_window->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_spell_window.data(), &InputDialog::finished, this, &HiddenFeatures::signal_spell_entered);
     connect(m_spell_window.data(), &InputDialog::closed, this, [this] { m_spell_window.clear(); });
-}
-
-InputDialog* HiddenFeatures::spell_window() const
-{
-    return m_spell_window.data();
+    return std::nullopt;
 }
 
 QString HiddenFeatures::help_page()

@@ -36,9 +36,9 @@ public:
     HiddenFeatures();
     ~HiddenFeatures() override;
 
-    // The spell window, one at a time: a request while it is open does nothing.
-    void open_spell_window();
-    InputDialog* spell_window() const;
+    // The tray's "Hidden features": the first request opens the help page instead (returned as what it changes),
+    // later ones the spell window, one at a time: a request while it is open does nothing.
+    std::optional<SpellOutcome> enter(const Settings& settings);
 
     // What the spell (UTF-8) changes in `settings`; `history` is read for what a reset keeps. A spell that is none
     // tells the user so.
