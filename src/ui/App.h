@@ -45,7 +45,8 @@ public:
     explicit App(std::unique_ptr<Keyboard> keyboard = nullptr);
     ~App() override;
 
-    // Read access for the wiring and the tests; the windows are reached through signals and slots only.
+    // Read access for the wiring and the tests. The windows ask App for changes by signal and are drawn by
+    // refresh_views(); none of them reaches App.
     ClipboardHistory& history() { return m_history; }
     const Settings& settings() const { return m_settings; }
     Keyboard* keyboard() const { return m_keyboard.get(); }

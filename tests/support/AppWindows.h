@@ -8,7 +8,7 @@
 #include <QWidget>
 
 // The App's windows as the user finds them: among the windows on the screen (shown or hidden), or among the App's
-// children (the tray icon). App itself hands out none of them.
+// children (the tray icon).
 template <class Window> QList<Window*> windows_of(App& app)
 {
     QList<Window*> found = app.findChildren<Window*>();
