@@ -29,10 +29,8 @@
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QDir>
 #include <QGuiApplication>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
