@@ -96,7 +96,7 @@ int main(int argc, char** argv)
     const double list_ms = ms(timer);
     database = std::make_unique<AutocompleteDatabase>(path);
     timer.restart();
-    AutocompleteDialog dialog(nullptr, database.get());
+    AutocompleteDialog dialog(database.get());
     const double start_ms = open_ms + ms(timer);
 
     // What a copy costs the main thread (the text is queued), then the writer's thread until all are stored, one

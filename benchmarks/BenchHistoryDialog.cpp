@@ -2,6 +2,7 @@
 // The history dialog with a full history of 100 items, among them megabyte texts and 4K screenshots: opening it
 // (from the call until the window is shown), and hovering over an image row (the first time and later).
 // Needs X:  scripts/test-session --xvfb <build>/benchmarks/bench_history_dialog [rounds]
+#include "support/AppWindows.h"
 #include "ui/App.h"
 #include "ui/HistoryDialog.h"
 #include "ui/ImageViewer.h"
@@ -80,7 +81,7 @@ int main(int argc, char** argv)
 
     App app;
     fill(app);
-    HistoryDialog* dialog = app.history_dialog();
+    HistoryDialog* dialog = window_of<HistoryDialog>(app);
 
     std::vector<double> open_ms;
     std::vector<double> call_ms;
@@ -125,6 +126,6 @@ int main(int argc, char** argv)
                 *std::max_element(first_ms.begin(), first_ms.end()), first_ms.size());
     std::printf("  later hover, image  median %7.2f ms  max %7.2f ms  (%zu hovers)\n", median(later_ms),
                 *std::max_element(later_ms.begin(), later_ms.end()), later_ms.size());
-    std::printf("  previews cached     %d\n", app.image_viewer()->cached_previews());
+    std::printf("  previews cached     %d\n", window_of<ImageViewer>(app)->cached_previews());
     return 0;
 }

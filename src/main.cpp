@@ -4,7 +4,6 @@
 #include "platform/TerminationSignals.h"
 #include "ui/App.h"
 #include "ui/SingleApplication.h"
-#include "ui/TrayIcon.h"
 
 #include <QCommandLineParser>
 #include <QDebug>
@@ -60,8 +59,7 @@ void tell_about_wayland(App& app)
     const QString text = QStringLiteral(
         "This is a Wayland session: Stackpaste runs through XWayland and pastes only into X11 programs.");
     qDebug().noquote() << text;
-    if (app.tray_icon() && QSystemTrayIcon::supportsMessages())
-        app.tray_icon()->showMessage(QStringLiteral("Stackpaste"), text);
+    app.show_tray_message(QStringLiteral("Stackpaste"), text, QSystemTrayIcon::Information);
 }
 
 } // namespace

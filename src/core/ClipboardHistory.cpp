@@ -22,6 +22,23 @@ void ClipboardHistory::set_rich_text_copy_enabled(bool on)
     clear();
 }
 
+bool ClipboardHistory::keeps_kind_with(const HistoryOptions& fresh) const
+{
+    return fresh.is_rich_text_copy_enabled != is_rich_text_copy_enabled() && !is_empty();
+}
+
+void ClipboardHistory::take_fresh_options(HistoryOptions fresh)
+{
+    if (keeps_kind_with(fresh))
+        fresh.is_rich_text_copy_enabled = is_rich_text_copy_enabled();
+    else if (fresh.is_rich_text_copy_enabled != is_rich_text_copy_enabled())
+        set_rich_text_copy_enabled(fresh.is_rich_text_copy_enabled);
+    // With all of the history left to paste.
+    if (is_forward() && fresh.paste_order != PasteOrder::forward)
+        switch_paste_order();
+    m_options = fresh;
+}
+
 void ClipboardHistory::copy_step()
 {
     if (m_position < 0)
@@ -271,6 +288,15 @@ QString ClipboardHistory::row_text(int index) const
     if (m_options.is_rich_text_copy_enabled)
         return row_text_of(*mime_at(index));
     return row_text_of(text_at(index));
+}
+
+QStringList ClipboardHistory::row_texts(const QList<int>& indices) const
+{
+    QStringList rows;
+    rows.reserve(indices.size());
+    for (const int index : indices)
+        rows.append(row_text(index));
+    return rows;
 }
 
 namespace {

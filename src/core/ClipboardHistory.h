@@ -55,6 +55,7 @@ public:
     const HistoryOptions& options() const { return m_options; }
     void set_options(const HistoryOptions& options) { m_options = options; }
     PasteOrder paste_order() const { return m_options.paste_order; }
+    bool is_forward() const { return m_options.paste_order == PasteOrder::forward; }
     void set_paste_order(PasteOrder order);
     bool use_automatic_position_movement() const { return m_options.use_automatic_position_movement; }
     void set_use_automatic_position_movement(bool on) { m_options.use_automatic_position_movement = on; }
@@ -63,6 +64,12 @@ public:
     bool is_rich_text_copy_enabled() const { return m_options.is_rich_text_copy_enabled; }
     // Switching the active history empties both, as clear() does.
     void set_rich_text_copy_enabled(bool on);
+    // Whether switching to `fresh` keeps the active history's kind all the same: a history that holds items would be
+    // emptied by the switch.
+    bool keeps_kind_with(const HistoryOptions& fresh) const;
+    // Takes the switches of a fresh installation without losing what is left to paste: the kind stays where
+    // keeps_kind_with() says so, and a forward walk turns backward as switch_paste_order() turns it.
+    void take_fresh_options(HistoryOptions fresh);
     bool is_file_copy_enabled() const { return m_is_file_copy_enabled; }
     void set_file_copy_enabled(bool on) { m_is_file_copy_enabled = on; }
 
@@ -120,6 +127,8 @@ public:
     std::optional<QList<int>> open_dialog_listing();
     // The one line a dialog row shows for the active history's item at index.
     QString row_text(int index) const;
+    // The rows of the items at the indices, in their order.
+    QStringList row_texts(const QList<int>& indices) const;
     // A row's text is the start of the item's text on one line: a megabyte text must not stall the list.
     static constexpr int k_row_characters = 300;
     static QString row_text_of(const QString& text);
@@ -141,7 +150,6 @@ public:
     void clear();
 
 private:
-    bool is_forward() const { return m_options.paste_order == PasteOrder::forward; }
     bool is_backward() const { return !is_forward(); }
     int last() const { return size() - 1; }
     // Index at which an add step places the new item, updating the position.

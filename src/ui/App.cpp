@@ -11,7 +11,6 @@
 #include "core/SaveManager.h"
 #include "core/StoredMimeData.h"
 #include "core/Trace.h"
-#include "core/WebPages.h"
 #include "platform/Platform.h"
 #include "platform/StartUpEntry.h"
 #include "ui/AutocompleteDialog.h"
@@ -19,12 +18,9 @@
 #include "ui/HiddenFeatures.h"
 #include "ui/HistoryDialog.h"
 #include "ui/HotkeyProcessor.h"
-#include "ui/ImageViewer.h"
-#include "ui/ListWidget.h"
 #include "ui/MainWindowLook.h"
 #include "ui/MessageBox.h"
 #include "ui/NoteDialog.h"
-#include "ui/Placement.h"
 #include "ui/ShortcutsDialog.h"
 #include "ui/StatusIndicator.h"
 #include "ui/TrayIcon.h"
@@ -34,10 +30,8 @@
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QDir>
 #include <QGuiApplication>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
@@ -68,14 +62,13 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     m_clipboard = QGuiApplication::clipboard();
     m_mime_copy = std::make_unique<MimeCopy>();
     m_clipboard_source = create_clipboard_source(m_mime_copy->data_folder());
-    m_history_dialog = std::make_unique<HistoryDialog>(this);
-    m_image_viewer = new ImageViewer(m_history_dialog.get());
+    m_history_dialog = std::make_unique<HistoryDialog>();
     m_status_indicator = std::make_unique<StatusIndicator>();
     m_autocomplete_database = std::make_unique<AutocompleteDatabase>(AutocompleteDatabase::default_path());
-    m_autocomplete_dialog = std::make_unique<AutocompleteDialog>(this, m_autocomplete_database.get());
+    m_autocomplete_dialog = std::make_unique<AutocompleteDialog>(m_autocomplete_database.get());
     m_copy_recorder = std::make_unique<CopyRecorder>(m_history, *m_mime_copy, m_autocomplete_database.get());
-    m_note_dialog = std::make_unique<NoteDialog>(this);
-    m_hidden_features = std::make_unique<HiddenFeatures>(this);
+    m_note_dialog = std::make_unique<NoteDialog>();
+    m_hidden_features = std::make_unique<HiddenFeatures>();
 
     m_shortcuts_dialog->setModal(true);
     setWindowTitle(QCoreApplication::applicationName());
@@ -84,15 +77,13 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     m_shortcuts_dialog->set_shortcut_texts(m_settings.shortcuts);
     m_hotkey_processor->create_shortcuts();
     m_history.set_options(m_settings.history);
-    move_status_indicator(m_settings.indicator_position);
+    m_status_indicator->move_to(m_settings.indicator_position);
     m_tray_icon = std::make_unique<TrayIcon>(this);
 
     m_ui->setupUi(this);
     setWindowTitle(QCoreApplication::applicationName());
     m_scroll_area = main_window_look::make_scrollable(*this, *m_ui);
     main_window_look::fit_to_screen(*this, *m_scroll_area, false);
-    update_ui();
-    m_tray_icon->setIcon(QIcon(QStringLiteral(":/images/app.png")));
     m_tray_icon->show();
 
     if (m_settings.start_at_startup)
@@ -107,16 +98,32 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &App::update);
     m_timer->start(1000);
-    m_history_dialog->hide();
     m_ui->button_open_history_dialog->setText(QStringLiteral("Show History"));
-    connect(m_history_dialog.get(), &HistoryDialog::signal_lock_button_clicked, this,
-            &App::history_dialog_list_item_activated);
-    connect(m_history_dialog.get(), &HistoryDialog::close_me, this, &App::history_dialog_close);
-    connect(m_history_dialog.get(), &HistoryDialog::signal_leave_event, m_image_viewer, &ImageViewer::hide_me);
-    connect(m_history_dialog.get(), &HistoryDialog::signal_entered_row, this, &App::history_dialog_item_entered);
-    connect(m_history_dialog->list(), &ListWidget::signal_item_pos_changed, this,
-            &App::slot_history_list_item_position_changed);
-    connect(m_history_dialog->history_button(), &QPushButton::clicked, this, &App::open_autocomplete_dialog);
+    HistoryDialog* history_dialog = m_history_dialog.get();
+    connect(history_dialog, &HistoryDialog::signal_lock_requested, this, &App::history_dialog_list_item_activated);
+    connect(history_dialog, &HistoryDialog::signal_delete_requested, this, &App::delete_history_item);
+    connect(history_dialog, &HistoryDialog::signal_move_requested, this, &App::slot_history_list_item_position_changed);
+    connect(history_dialog, &HistoryDialog::signal_autocomplete_requested, this, &App::open_autocomplete_dialog);
+    connect(history_dialog, &HistoryDialog::close_me, this, &App::history_dialog_close);
+    connect(history_dialog, &HistoryDialog::signal_entered_row, this, &App::history_dialog_item_entered);
+
+    TrayIcon* tray = m_tray_icon.get();
+    connect(tray, &TrayIcon::signal_open_app_requested, this, &App::open_app);
+    connect(tray, &TrayIcon::signal_hidden_features_requested, this, &App::enter_hidden_feature_spell);
+    connect(tray, &TrayIcon::signal_lock_requested, this, &App::lock_current_position);
+    connect(tray, &TrayIcon::signal_unlock_requested, this, &App::unlock_current_position);
+    connect(tray, &TrayIcon::signal_history_requested, this, &App::open_history_dialog);
+    connect(tray, &TrayIcon::signal_exit_requested, this, &App::quit);
+    // A click locks an unlocked position; a middle click pauses or resumes, and the switch is saved at once.
+    connect(tray, &TrayIcon::signal_clicked, this, [this] {
+        if (!m_history.is_position_locked())
+            lock_current_position();
+    });
+    connect(tray, &TrayIcon::signal_middle_clicked, this, [this] {
+        pause_or_resume_stackpaste();
+        save_settings();
+    });
+    connect(m_hidden_features.get(), &HiddenFeatures::signal_spell_entered, this, &App::activate_hidden_feature);
 
     connect(m_shortcuts_dialog.get(), &QDialog::accepted, this, &App::update_global_shortcuts);
     connect(m_shortcuts_dialog.get(), &QDialog::rejected, this, &App::update_global_shortcuts);
@@ -130,6 +137,8 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     connect(m_autocomplete_dialog.get(), &AutocompleteDialog::autocomplete_list_item_activated, this,
             &App::slot_autocomplete_list_item_activated);
     connect(m_autocomplete_dialog.get(), &AutocompleteDialog::close_me, this, &App::autocomplete_dialog_close);
+    connect(m_autocomplete_dialog.get(), &AutocompleteDialog::signal_history_requested, this,
+            &App::open_history_dialog);
 
     m_keyboard->set_hooked(true);
     connect(m_keyboard.get(), &Keyboard::signal_key_pressed, this, &App::key_pressed);
@@ -147,7 +156,8 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     prepare_temp_dir();
     connect(m_ui->button_open_helper_dialog, &QPushButton::clicked, this, &App::slot_button_open_helper_dialog);
     m_ui->combobox_mode_select->addItems(main_window_look::mode_texts());
-    show_mode_in_effect();
+    // Every view but the counter, which shows nothing until the history first changes.
+    update_ui();
     // Connected after filling, so the items do not change the mode loaded from the settings.
     connect(m_ui->combobox_mode_select, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this](int index) { slot_combobox_edit_text_changed(m_ui->combobox_mode_select->itemText(index)); });
@@ -229,7 +239,7 @@ void App::save_settings()
     if (!m_save_manager)
         return;
     m_settings.history = m_history.options();
-    m_settings.indicator_position = status_indicator_position();
+    m_settings.indicator_position = m_status_indicator->position();
     m_save_manager->save_settings(m_settings);
 }
 
@@ -329,19 +339,17 @@ void App::unlock_current_position()
     refresh_views();
 }
 
-void App::history_dialog_list_item_activated()
+void App::history_dialog_list_item_activated(int row)
 {
     qDebug() << "\nCalling history_dialog_list_item_activated()\n";
-    // A closed dialog has no rows, and no selected row: a new lock then keeps the position.
-    const int row = m_history_dialog->current_row();
     m_history.toggle_lock(row >= 0 ? std::optional<int>(row) : std::nullopt);
-    refresh_views_but_history_dialog();
+    refresh_views();
 }
 
 void App::delete_history_item(int row)
 {
     m_history.delete_row(row);
-    refresh_views_but_history_dialog();
+    refresh_views();
 }
 
 void App::slot_history_list_item_position_changed(int from, int to)
@@ -349,7 +357,7 @@ void App::slot_history_list_item_position_changed(int from, int to)
     m_history.move_row(from, to, [this](const QMimeData& item) {
         return m_mime_copy->copy(item, MimeCopy::Variant::Capture, m_history.is_file_copy_enabled());
     });
-    refresh_views_but_history_dialog();
+    refresh_views();
 }
 
 void App::slot_combobox_edit_text_changed(QString new_text)
@@ -363,21 +371,6 @@ void App::update_status_indicator()
 {
     if (const std::optional<int> number = m_history.status_number())
         m_status_indicator->set_number(*number);
-}
-
-QPoint App::status_indicator_position() const
-{
-    return m_status_indicator->position();
-}
-
-void App::move_status_indicator(const QPoint& position)
-{
-    m_status_indicator->move_to(position);
-}
-
-int App::status_indicator_number() const
-{
-    return m_status_indicator->number_text().toInt();
 }
 
 void App::print_current_text_clipboard_state()
@@ -407,8 +400,7 @@ void App::clipboard_changed(QClipboard::Mode)
 {
     update_status_indicator();
     // A paste made while the dialog is open has moved the position: its rows must keep naming what they show.
-    if (m_history_dialog->isVisible())
-        fill_history_dialog(m_history.indices_left_to_paste());
+    refresh_history_dialog();
 }
 
 QMimeData* App::get_mime_data_object_copy_2(const QMimeData* mime_data_reference)
@@ -524,32 +516,20 @@ void App::update_ui()
 {
     qDebug() << "Callig update ui";
     const bool paused = m_history.is_paused();
+    const bool locked = m_history.is_position_locked();
     main_window_look::show_switches(*m_ui, m_history);
-    set_app_status(paused ? QStringLiteral("paused") : QStringLiteral("activated"), QString());
-    if (paused)
-        m_status_indicator->set_background_paused();
-    else
-        m_status_indicator->set_background_normal();
-}
-
-void App::set_app_status(const QString& app_status, const QString& info)
-{
-    m_ui->app_info->setText(info);
+    m_ui->app_info->setText(QString());
     // Decoding and scaling the icons costs milliseconds, and every copy comes here: only a change redraws them.
-    const bool is_state = app_status == QLatin1String("activated") || app_status == QLatin1String("paused");
-    if (is_state && app_status != m_shown_app_status) {
-        m_shown_app_status = app_status;
-        // Without a taskbar progress mark on Linux, the window icon carries the running or paused state.
-        const QString icon = app_status == QLatin1String("paused") ? QStringLiteral(":/images/app_paused.png")
-                                                                   : QStringLiteral(":/images/app.png");
-        main_window_look::show_app_icon(*m_ui, icon);
-        setWindowIcon(QIcon(icon));
+    // Without a taskbar progress mark on Linux, the window icon carries the running or paused state.
+    if (m_shown_paused != paused) {
+        m_shown_paused = paused;
+        main_window_look::show_app_icon(*m_ui, *this, paused);
     }
-    if (!m_tray_icon)
-        return;
-    m_tray_icon->setToolTip(QStringLiteral("Stackpaste"));
-    m_tray_icon->set_app_info(app_status, QStringLiteral("Stackpaste"));
-    m_tray_icon->redraw_icon();
+    show_mode_in_effect();
+    m_status_indicator->show_paused(paused);
+    m_tray_icon->show_state({paused, locked, m_settings.use_hidden_features});
+    m_history_dialog->show_lock(locked);
+    refresh_history_dialog();
 }
 
 void App::show_mode_in_effect()
@@ -565,22 +545,14 @@ QString App::mode_text() const
 
 void App::refresh_views()
 {
-    refresh_views_but_history_dialog();
-    if (m_history_dialog->isVisible())
-        fill_history_dialog(m_history.indices_left_to_paste());
+    update_ui();
+    update_status_indicator();
 }
 
-void App::refresh_views_but_history_dialog()
+void App::refresh_history_dialog()
 {
-    if (m_history.is_position_locked())
-        m_history_dialog->show_locked_icon();
-    else
-        m_history_dialog->show_unlocked_icon();
-    update_ui();
-    show_mode_in_effect();
-    m_tray_icon->refresh_tray_menu();
-    m_tray_icon->show_lock_state(m_history.is_position_locked());
-    update_status_indicator();
+    if (m_history_dialog->isVisible())
+        m_history_dialog->show_rows(m_history.row_texts(m_history.indices_left_to_paste()), m_history.is_forward());
 }
 
 void App::on_change_mode_button_clicked()
@@ -595,30 +567,10 @@ void App::on_change_order_button_clicked()
     switch_paste_order();
 }
 
-void App::on_rich_text_copy_toggle_button_clicked()
-{
-    enable_or_disable_rich_text_copy();
-}
-
-void App::on_clear_clipboard_history_clicked()
-{
-    clear_clipboard_history();
-}
-
-void App::on_automatic_position_movement_toggle_button_clicked()
-{
-    enable_or_disable_automatic_position_movement();
-}
-
 void App::on_button_toggle_file_copy_clicked()
 {
     m_history.set_file_copy_enabled(!m_history.is_file_copy_enabled());
     refresh_views();
-}
-
-void App::on_button_open_history_dialog_clicked()
-{
-    open_history_dialog();
 }
 
 void App::on_button_show_shortcut_settings_clicked()
@@ -647,10 +599,16 @@ void App::show_notification(const QString& title, const QString& message)
 {
     // The title only: a message may repeat what the user typed.
     qDebug() << "Notification:" << title;
-    if (m_tray_icon && QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages())
-        m_tray_icon->showMessage(title, message, QSystemTrayIcon::NoIcon, 10000);
-    else
+    if (!show_tray_message(title, message))
         message_box::information(title, message);
+}
+
+bool App::show_tray_message(const QString& title, const QString& message, QSystemTrayIcon::MessageIcon icon)
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable() || !QSystemTrayIcon::supportsMessages())
+        return false;
+    m_tray_icon->showMessage(title, message, icon, 10000);
+    return true;
 }
 
 void App::on_button_toggle_status_indicator_clicked()
@@ -666,11 +624,6 @@ void App::on_button_clear_autocomplete_history_clicked()
     m_autocomplete_dialog->delete_history();
 }
 
-void App::on_button_toggle_note_dialog_clicked()
-{
-    slot_toggle_note_dialog();
-}
-
 void App::on_button_about_clicked()
 {
     main_window_look::make_about_box()->show();
@@ -678,22 +631,46 @@ void App::on_button_about_clicked()
 
 void App::enter_hidden_feature_spell()
 {
-    m_hidden_features->enter_spell();
+    if (const std::optional<SpellOutcome> help = m_hidden_features->enter(m_settings))
+        apply_spell(*help);
 }
 
 void App::activate_hidden_feature(QString text)
 {
-    m_hidden_features->activate(text);
+    if (text.isEmpty())
+        return;
+    qDebug() << "Hidden feature spell:" << text;
+    apply_spell(HiddenFeatures::run(text.toUtf8(), m_settings, m_history));
 }
 
-void App::hidden_features_dialog_closed()
+void App::apply_spell(const SpellOutcome& outcome)
 {
-    m_hidden_features->forget_spell_window();
+    m_settings = outcome.settings;
+    if (outcome.reset)
+        take_fresh_settings();
+    if (outcome.start_up_entry)
+        *outcome.start_up_entry ? add_start_up_entry() : remove_start_up_entry();
+    if (!outcome.page.isEmpty())
+        open_url(outcome.page);
+    refresh_views();
+    save_settings();
+    if (!outcome.title.isEmpty())
+        show_notification(outcome.title, outcome.message);
+}
+
+void App::take_fresh_settings()
+{
+    m_save_manager->reset_settings();
+    m_history.take_fresh_options(m_settings.history);
+    m_status_indicator->move_to(m_settings.indicator_position);
+    m_shortcuts_dialog->set_shortcut_texts(m_settings.shortcuts);
+    update_global_shortcuts();
+    reconnect_keyboard_hook();
 }
 
 void App::open_hidden_features_help()
 {
-    open_url(web_pages::hidden_features_help(QCoreApplication::applicationDirPath()).toString());
+    open_url(HiddenFeatures::help_page());
 }
 
 void App::open_autocomplete_dialog()
@@ -704,10 +681,8 @@ void App::open_autocomplete_dialog()
         return;
     }
     remember_user_window();
-    const QPoint cursor = QCursor::pos();
     refresh_user_time();
-    m_autocomplete_dialog->show_at(
-        placement::inside(cursor, m_autocomplete_dialog->frameGeometry().size(), placement::screen_area(cursor)));
+    m_autocomplete_dialog->show_at(QCursor::pos());
 }
 
 void App::remember_user_window()
@@ -758,50 +733,20 @@ void App::open_history_dialog()
 {
     trace::plain(QStringLiteral("open_history_dialog()"));
     if (!m_history_dialog->isHidden()) {
-        m_history_dialog->clear_list();
-        m_history_dialog->setVisible(false);
+        m_history_dialog->hide();
         return;
     }
-    m_history_dialog->clear_list();
     remember_user_window();
-    // At the cursor, kept whole on the cursor's screen.
-    const QPoint cursor = QCursor::pos();
-    m_history_dialog->move(
-        placement::inside(cursor, m_history_dialog->frameGeometry().size(), placement::screen_area(cursor)));
     const std::optional<QList<int>> listing = m_history.open_dialog_listing();
     if (!listing)
         return;
-    fill_history_dialog(*listing);
     refresh_user_time();
-    m_history_dialog->setVisible(true);
-    m_history_dialog->activateWindow();
-    m_history_dialog->show();
-    m_history_dialog->activateWindow();
-}
-
-void App::fill_history_dialog(const QList<int>& indices)
-{
-    const int current = m_history_dialog->current_row();
-    m_history_dialog->clear_list();
-    QStringList rows;
-    rows.reserve(indices.size());
-    for (const int index : indices)
-        rows.append(m_history.row_text(index));
-    m_history_dialog->add_items(rows);
-    if (current > 0)
-        m_history_dialog->set_current_row(std::min(current, m_history_dialog->row_count() - 1));
-    if (m_history.paste_order() == PasteOrder::forward)
-        m_history_dialog->show_order_forward();
-    else
-        m_history_dialog->show_order_backward();
+    m_history_dialog->show_at(QCursor::pos(), m_history.row_texts(*listing), m_history.is_forward());
 }
 
 void App::history_dialog_close()
 {
     m_history_dialog->hide();
-    m_history_dialog->setVisible(false);
-    // Also forgets a preview still being decoded, which must not show up once the dialog is gone.
-    m_image_viewer->hide_me();
 }
 
 void App::history_dialog_item_entered(int row)
@@ -809,10 +754,7 @@ void App::history_dialog_item_entered(int row)
     trace::plain(QStringLiteral("START history_dialog_item_entered()"));
     if (!m_history.is_rich_text_copy_enabled())
         return;
-    m_image_viewer->hide_me();
     const std::optional<int> index = m_history.index_for_row(row);
-    // Only an image is shown: an empty viewer would be a blank box on a desktop without a compositor.
-    if (index && m_history.mime_at(*index)->hasImage())
-        m_image_viewer->show_beside(*m_history.mime_at(*index), m_history_dialog->frameGeometry(), QCursor::pos());
+    m_history_dialog->show_preview(index ? m_history.mime_at(*index) : nullptr);
     trace::plain(QStringLiteral("END history_dialog_item_entered()"));
 }

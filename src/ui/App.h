@@ -7,9 +7,11 @@
 #include "core/Settings.h"
 
 #include <QClipboard>
+#include <QSystemTrayIcon>
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class AutocompleteDatabase;
 class AutocompleteDialog;
@@ -18,7 +20,6 @@ class CopyRecorder;
 class HiddenFeatures;
 class HistoryDialog;
 class HotkeyProcessor;
-class ImageViewer;
 class MimeCopy;
 class NoteDialog;
 class QMimeData;
@@ -27,6 +28,7 @@ class QTimer;
 class SaveManager;
 class ShortcutsDialog;
 class StatusIndicator;
+struct SpellOutcome;
 class TrayIcon;
 namespace Ui {
 class app;
@@ -44,28 +46,16 @@ public:
     explicit App(std::unique_ptr<Keyboard> keyboard = nullptr, std::unique_ptr<PasteTrigger> paste_trigger = nullptr);
     ~App() override;
 
-    // Read access for the components and the tests.
+    // Read access for the wiring and the tests. The windows ask App for changes by signal and are drawn by
+    // refresh_views(); none of them reaches App.
     ClipboardHistory& history() { return m_history; }
     const Settings& settings() const { return m_settings; }
-    Settings& settings() { return m_settings; }
     Keyboard* keyboard() const { return m_keyboard.get(); }
     MimeCopy& mime_copy() const { return *m_mime_copy; }
     ClipboardSource* clipboard_source() const { return m_clipboard_source.get(); }
     bool is_keyboard_hook_connected() const { return m_is_keyboard_hook_connected; }
-    StatusIndicator* status_indicator() const { return m_status_indicator.get(); }
-    TrayIcon* tray_icon() const { return m_tray_icon.get(); }
-    HistoryDialog* history_dialog() const { return m_history_dialog.get(); }
-    AutocompleteDialog* autocomplete_dialog() const { return m_autocomplete_dialog.get(); }
-    ImageViewer* image_viewer() const { return m_image_viewer; }
     ShortcutsDialog* shortcuts_dialog() const { return m_shortcuts_dialog.get(); }
     HotkeyProcessor* hotkey_processor() const { return m_hotkey_processor.get(); }
-    SaveManager* save_manager() const { return m_save_manager.get(); }
-    NoteDialog* note_dialog() const { return m_note_dialog.get(); }
-    HiddenFeatures* hidden_features() const { return m_hidden_features.get(); }
-    QPoint status_indicator_position() const;
-    void move_status_indicator(const QPoint& position);
-    // The number the counter shows; 0 while it shows none.
-    int status_indicator_number() const;
     // The mode box's text (tests, the debug window).
     QString mode_text() const;
 
@@ -73,17 +63,18 @@ public:
     // The history takes ownership.
     void add_to_stackpaste_mime_data_history(QMimeData* current_clipboard_mime_data);
     QMimeData* get_mime_data_object_copy_2(const QMimeData* mime_data_reference);
-    void delete_history_item(int row);
     void save_settings();
-    // Tells the user something in passing: a tray message where the tray shows them, else a message box.
-    void show_notification(const QString& title, const QString& message);
+    // Shows a message beside the tray icon; false (and nothing shown) where the tray shows no messages.
+    bool show_tray_message(const QString& title, const QString& message,
+                           QSystemTrayIcon::MessageIcon icon = QSystemTrayIcon::NoIcon);
 
 public Q_SLOTS:
     bool is_debug_mode() { return false; }
     // The tray's "Hidden features": the help page the first time, then the spell window.
     void enter_hidden_feature_spell();
+    // Casts the spell typed into the spell window (an empty text casts none), applies what it changes, redraws the
+    // views and saves the settings.
     void activate_hidden_feature(QString text);
-    void hidden_features_dialog_closed();
     // The hidden-features help page that ships with the program.
     void open_hidden_features_help();
     // The autocomplete window: opened at the cursor, or closed when it is open.
@@ -118,7 +109,9 @@ public Q_SLOTS:
     void open_history_dialog();
     void history_dialog_close();
     void history_dialog_item_entered(int row);
-    void history_dialog_list_item_activated();
+    // The lock toggle: releases a lock, or takes one at the item that the dialog row names (-1: at the position).
+    void history_dialog_list_item_activated(int row = -1);
+    void delete_history_item(int row);
     void lock_current_position();
     void unlock_current_position();
     // The shortcut settings closed (Ok or otherwise): their texts registered again and kept in the settings.
@@ -139,25 +132,24 @@ public Q_SLOTS:
     void connect_keyboard_hook();
     void disconnect_keyboard_hook();
     void update_status_indicator();
+    // Every view of the model but the counter.
     void update_ui();
-    // Every view of the model (window texts and icons, mode box, tray image and menu, counter) redrawn from it; each
-    // slot that changes the model ends with it, so no view is ever left showing an old state.
+    // Every view of the model (window texts and icons, mode box, tray image and menu, history dialog, counter)
+    // redrawn from it; each slot that changes the model ends with it, so no view is ever left showing an old state.
     void refresh_views();
-    // The same, with an open history dialog left as it is: it has already made the change itself (a delete, a drop).
-    void refresh_views_but_history_dialog();
 
     // Main window buttons, reached by name.
     void on_change_mode_button_clicked();
     void on_change_order_button_clicked();
-    void on_rich_text_copy_toggle_button_clicked();
-    void on_clear_clipboard_history_clicked();
-    void on_automatic_position_movement_toggle_button_clicked();
+    void on_rich_text_copy_toggle_button_clicked() { enable_or_disable_rich_text_copy(); }
+    void on_clear_clipboard_history_clicked() { clear_clipboard_history(); }
+    void on_automatic_position_movement_toggle_button_clicked() { enable_or_disable_automatic_position_movement(); }
     void on_button_toggle_file_copy_clicked();
-    void on_button_open_history_dialog_clicked();
+    void on_button_open_history_dialog_clicked() { open_history_dialog(); }
     void on_button_show_shortcut_settings_clicked();
     void on_button_toggle_status_indicator_clicked();
     void on_button_clear_autocomplete_history_clicked();
-    void on_button_toggle_note_dialog_clicked();
+    void on_button_toggle_note_dialog_clicked() { slot_toggle_note_dialog(); }
     void on_button_about_clicked();
 
 protected:
@@ -171,12 +163,15 @@ private:
     std::unique_ptr<QMimeData> paste_content(int index);
     // The paste road after a program has been served: the paste step for it, then the next item onto the clipboard.
     void prepare_next_paste();
-    // The status line, the window and tray icons and the tray's tool tip for "activated" or "paused".
-    void set_app_status(const QString& app_status, const QString& info);
     // The mode box shows the mode in effect, without announcing a mode change.
     void show_mode_in_effect();
-    // Lists the indices' rows in the history dialog with the order label.
-    void fill_history_dialog(const QList<int>& indices);
+    // An open history dialog lists what is left to paste.
+    void refresh_history_dialog();
+    // Tells the user something in passing: a tray message where the tray shows them, else a message box.
+    void show_notification(const QString& title, const QString& message);
+    void apply_spell(const SpellOutcome& outcome);
+    // After a reset of the settings: the history, the counter, the shortcuts and the keyboard follow them.
+    void take_fresh_settings();
     void remember_user_window();
 
     std::unique_ptr<Ui::app> m_ui;
@@ -204,9 +199,8 @@ private:
     std::unique_ptr<HiddenFeatures> m_hidden_features;
     // The window the user worked in when one of our windows opened: the autocomplete paste goes there.
     quint64 m_user_window = 0;
-    ImageViewer* m_image_viewer = nullptr; // child of the history dialog
 
-    QString m_shown_app_status; // the state the window icons show
+    std::optional<bool> m_shown_paused; // the state the window icons show: paused or running
     bool m_is_keyboard_hook_connected = false;
     bool m_is_styled = false; // the style sheets are applied when the window is first shown (it has a frame since)
 };

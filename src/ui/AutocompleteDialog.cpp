@@ -4,7 +4,7 @@
 #include "core/AutocompleteDatabase.h"
 #include "core/ClipboardHistory.h"
 #include "core/Trace.h"
-#include "ui/App.h"
+#include "ui/Placement.h"
 #include "ui_AutocompleteDialog.h"
 
 #include <QDebug>
@@ -17,8 +17,8 @@ constexpr int k_text_role = Qt::UserRole;
 
 } // namespace
 
-AutocompleteDialog::AutocompleteDialog(App* app, AutocompleteDatabase* database)
-    : QDialog(nullptr), m_ui(std::make_unique<Ui::AutocompleteDialog>()), m_app(app), m_database(database)
+AutocompleteDialog::AutocompleteDialog(AutocompleteDatabase* database)
+    : QDialog(nullptr), m_ui(std::make_unique<Ui::AutocompleteDialog>()), m_database(database)
 {
     m_ui->setupUi(this);
     m_filter = m_ui->lineEdit;
@@ -37,7 +37,7 @@ AutocompleteDialog::AutocompleteDialog(App* app, AutocompleteDatabase* database)
     connect(m_list, &QListWidget::itemActivated, this, &AutocompleteDialog::list_item_activated);
 
     input_changed(QString());
-    connect(m_history_button, &QPushButton::clicked, m_app, &App::open_history_dialog);
+    connect(m_history_button, &QPushButton::clicked, this, &AutocompleteDialog::signal_history_requested);
     connect(m_delete_button, &QPushButton::clicked, this, &AutocompleteDialog::slot_delete_selected_element);
     // Changes are written off the main thread; the count follows when they are.
     connect(m_database, &AutocompleteDatabase::signal_written, this, &AutocompleteDialog::update_item_count);
@@ -48,7 +48,7 @@ AutocompleteDialog::~AutocompleteDialog() = default;
 
 void AutocompleteDialog::show_at(const QPoint& position)
 {
-    move(position);
+    move(placement::inside(position, frameGeometry().size(), placement::screen_area(position)));
     show();
     activateWindow();
     setVisible(true);

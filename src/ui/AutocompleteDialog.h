@@ -7,7 +7,6 @@
 
 #include <memory>
 
-class App;
 class AutocompleteDatabase;
 class QLabel;
 class QLineEdit;
@@ -19,18 +18,19 @@ class AutocompleteDialog;
 }
 
 // The remembered texts: a filter, the texts that contain it, a count, and buttons to the history dialog and to delete
-// the selected text. Activating a row hands its whole text to App for pasting. Closes itself as soon as another window
-// becomes active, and on Escape. The SQL is the database's; this window only asks it. Main thread only.
+// the selected text. Activating a row hands its whole text to App for pasting; the history button asks App for the
+// history dialog. Closes itself as soon as another window becomes active, and on Escape. The SQL is the database's;
+// this window only asks it. Main thread only.
 class AutocompleteDialog : public QDialog {
     Q_OBJECT
 public:
-    // app: not owned; database: not owned, outlives the window.
-    AutocompleteDialog(App* app, AutocompleteDatabase* database);
+    // database: not owned, outlives the window.
+    explicit AutocompleteDialog(AutocompleteDatabase* database);
     ~AutocompleteDialog() override;
 
     void database_insert(const QString& str);
     void update_item_count();
-    // Brings the window up with the keyboard in the filter.
+    // Brings the window up at `position`, kept whole on the screen there, with the keyboard in the filter.
     void show_at(const QPoint& position);
 
     // For the tests.
@@ -44,6 +44,7 @@ public:
 
 Q_SIGNALS:
     void autocomplete_list_item_activated(QString str);
+    void signal_history_requested();
     void close_me();
 
 public Q_SLOTS:
@@ -62,7 +63,6 @@ private:
     void select_first_row();
 
     std::unique_ptr<Ui::AutocompleteDialog> m_ui;
-    App* m_app;
     AutocompleteDatabase* m_database;
     QLineEdit* m_filter = nullptr;
     QListWidget* m_list = nullptr;

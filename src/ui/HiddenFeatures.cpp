@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/HiddenFeatures.h"
 
-#include "core/SaveManager.h"
+#include "core/ClipboardHistory.h"
 #include "core/WebPages.h"
-#include "platform/StartUpEntry.h"
-#include "ui/App.h"
 #include "ui/InputDialog.h"
-#include "ui/ShortcutsDialog.h"
-#include "ui/TrayIcon.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 
 #include <limits>
@@ -23,7 +20,7 @@ const HiddenFeatures::Spell HiddenFeatures::k_spells[] = {
     {"%b monitor %d",                     &HiddenFeatures::monitor},
     {"reset",                             &HiddenFeatures::reset_colors},
     {"reset colors",                      &HiddenFeatures::reset_colors},
-    {"reset settings",                    &HiddenFeatures::reset_settings_spell},
+    {"reset settings",                    &HiddenFeatures::reset_settings},
     {"invert",                            &HiddenFeatures::invert_colors},
     {"invert colors",                     &HiddenFeatures::invert_colors},
     {"%b hidden features notifications",  &HiddenFeatures::hidden_features_notifications},
@@ -35,277 +32,230 @@ const HiddenFeatures::Spell HiddenFeatures::k_spells[] = {
 };
 // clang-format on
 
-HiddenFeatures::HiddenFeatures(App* app) : QObject(nullptr), m_app(app) {}
+HiddenFeatures::HiddenFeatures() : QObject(nullptr) {}
 
 HiddenFeatures::~HiddenFeatures()
 {
     delete m_spell_window.data();
 }
 
-void HiddenFeatures::enter_spell()
+std::optional<SpellOutcome> HiddenFeatures::enter(const Settings& settings)
 {
-    Settings& settings = m_app->settings();
     if (!settings.hidden_features_help_already_shown) {
-        m_app->open_hidden_features_help();
-        settings.hidden_features_help_already_shown = true;
-        m_app->save_settings();
-        return;
+        SpellOutcome help;
+        help.settings = settings;
+        help.settings.hidden_features_help_already_shown = true;
+        help.page = help_page();
+        return help;
     }
     if (m_spell_window)
-        return;
+        return std::nullopt;
     m_spell_window = new InputDialog(tr("Hidden features"), tr("Enter your spell:"));
     // A closed spell window is not shown again: the next request makes a new one.
     m_spell_window->setAttribute(Qt::WA_DeleteOnClose);
-    connect(m_spell_window.data(), &InputDialog::finished, m_app, &App::activate_hidden_feature);
-    connect(m_spell_window.data(), &InputDialog::closed, m_app, &App::hidden_features_dialog_closed);
+    connect(m_spell_window.data(), &InputDialog::finished, this, &HiddenFeatures::signal_spell_entered);
+    connect(m_spell_window.data(), &InputDialog::closed, this, [this] { m_spell_window.clear(); });
+    return std::nullopt;
 }
 
-void HiddenFeatures::activate(const QString& text)
+QString HiddenFeatures::help_page()
 {
-    if (text.isEmpty())
-        return;
-    qDebug() << "Hidden feature spell:" << text;
-    run(text.toUtf8());
+    return web_pages::hidden_features_help(QCoreApplication::applicationDirPath()).toString();
 }
 
-InputDialog* HiddenFeatures::spell_window() const
+SpellOutcome HiddenFeatures::run(const QByteArray& spell, const Settings& settings, const ClipboardHistory& history)
 {
-    return m_spell_window.data();
-}
-
-void HiddenFeatures::forget_spell_window()
-{
-    m_spell_window.clear();
-}
-
-void HiddenFeatures::run(const QByteArray& spell)
-{
-    const Tokens tokens = spell_parser::tokenize(spell);
-    bool applied = false;
+    const QList<SpellToken> tokens = spell_parser::tokenize(spell);
+    Cast cast{tokens, history, SpellOutcome()};
+    cast.outcome.settings = settings;
     for (const Spell& candidate : k_spells) {
         if (spell_parser::matches(tokens, candidate.pattern)) {
-            applied = (this->*candidate.apply)(tokens);
+            if (candidate.apply(cast))
+                return cast.outcome;
             break;
         }
     }
-    if (!applied) {
-        QByteArray words;
-        for (const SpellToken& token : tokens)
-            words += (words.isEmpty() ? "" : " ") + token.text;
-        const QString page = web_pages::page_of_spell(words);
-        if (!page.isEmpty()) {
-            m_app->open_url(page);
-            applied = true;
-        }
-    }
-    if (!applied)
-        invalid_spell(spell);
-    m_app->save_settings();
+    QByteArray words;
+    for (const SpellToken& token : tokens)
+        words += (words.isEmpty() ? "" : " ") + token.text;
+    cast.outcome.page = web_pages::page_of_spell(words);
+    if (cast.outcome.page.isEmpty())
+        invalid_spell(spell, cast);
+    return cast.outcome;
 }
 
-void HiddenFeatures::notify(const QString& title, const QString& message)
+void HiddenFeatures::Cast::tell(const QString& title, const QString& message)
 {
-    if (m_app->settings().use_hidden_features_notifications)
-        m_app->show_notification(title, message);
+    if (!outcome.settings.use_hidden_features_notifications)
+        return;
+    outcome.title = title;
+    outcome.message = message;
 }
 
-void HiddenFeatures::invalid_spell(const QByteArray& spell)
+void HiddenFeatures::invalid_spell(const QByteArray& spell, Cast& cast)
 {
     const QString typed = QString::fromUtf8(spell);
     qDebug() << "Invalid spell:" << typed;
-    notify(tr("Invalid spell"), tr("The spell") + QStringLiteral(" \"") + typed + QLatin1Char('"') +
-                                    tr(" seems wrong. Check the syntax or try with some other hidden feature.") +
-                                    QLatin1Char('\n') + tr("Use \"help\" to see the list of all hidden features :)"));
+    cast.tell(tr("Invalid spell"), tr("The spell") + QStringLiteral(" \"") + typed + QLatin1Char('"') +
+                                       tr(" seems wrong. Check the syntax or try with some other hidden feature.") +
+                                       QLatin1Char('\n') +
+                                       tr("Use \"help\" to see the list of all hidden features :)"));
 }
 
-bool HiddenFeatures::help(const Tokens&)
+bool HiddenFeatures::help(Cast& cast)
 {
-    m_app->open_hidden_features_help();
+    cast.outcome.page = help_page();
     return true;
 }
 
-bool HiddenFeatures::hidden_features(const Tokens& tokens)
+bool HiddenFeatures::hidden_features(Cast& cast)
 {
-    const bool on = tokens.at(0).bool_value;
-    m_app->settings().use_hidden_features = on;
-    m_app->save_settings();
-    m_app->tray_icon()->refresh_tray_menu();
-    if (!on)
-        notify(tr("Hidden features disabled"), tr("Hidden features are disabled. To enable them again see the Hidden "
-                                                  "features article in the Stackpaste website."));
+    cast.outcome.settings.use_hidden_features = cast.on();
+    if (!cast.on())
+        cast.tell(tr("Hidden features disabled"), tr("Hidden features are disabled. To enable them again see the "
+                                                     "Hidden features article in the Stackpaste website."));
     return true;
 }
 
-bool HiddenFeatures::start_at_startup(const Tokens& tokens)
+bool HiddenFeatures::start_at_startup(Cast& cast)
 {
-    const bool on = tokens.at(0).bool_value;
-    m_app->settings().start_at_startup = on;
-    if (on) {
-        add_start_up_entry();
-        notify(tr("Start at startup enabled"), tr("Stackpaste will start when you turn ON your computer"));
-    } else {
-        remove_start_up_entry();
-        notify(tr("Start at startup disabled"), tr("Stackpaste will not start when you turn ON your computer"));
-    }
-    return true;
-}
-
-bool HiddenFeatures::create_shortcuts_automatically(const Tokens& tokens)
-{
-    const bool on = tokens.at(0).bool_value;
-    m_app->settings().create_shortcuts_automatically = on;
-    if (on)
-        notify(tr("Create shortcuts enabled"), tr("Stackpaste will create shortcuts automatically. This is used to "
-                                                  "add Aurora to the start menu automatically"));
+    cast.outcome.settings.start_at_startup = cast.on();
+    cast.outcome.start_up_entry = cast.on();
+    if (cast.on())
+        cast.tell(tr("Start at startup enabled"), tr("Stackpaste will start when you turn ON your computer"));
     else
-        notify(tr("Create shortcuts disabled"), tr("Stackpaste will not create shortcuts automatically. This feature "
-                                                   "was used to add Aurora to the start menu automatically"));
+        cast.tell(tr("Start at startup disabled"), tr("Stackpaste will not start when you turn ON your computer"));
     return true;
 }
 
-bool HiddenFeatures::tray_icon_rotation(const Tokens& tokens)
+bool HiddenFeatures::create_shortcuts_automatically(Cast& cast)
 {
-    const bool on = tokens.at(0).bool_value;
-    m_app->settings().use_spinning_tray_icon = on;
-    if (on)
-        notify(tr("Tray icon rotation is enabled"),
-               tr("The tray icon will rotate when Aurora is changing screen colors. This is used to show when Aurora "
-                  "is changing colors and your screen is not calibrated"));
+    cast.outcome.settings.create_shortcuts_automatically = cast.on();
+    if (cast.on())
+        cast.tell(tr("Create shortcuts enabled"), tr("Stackpaste will create shortcuts automatically. This is used "
+                                                     "to add Aurora to the start menu automatically"));
     else
-        notify(tr("Tray icon rotation is disabled"),
-               tr("The tray icon will not rotate when Aurora is changing screen colors. This feature is used to show "
-                  "when Aurora is changing colors and your screen is not calibrated"));
+        cast.tell(tr("Create shortcuts disabled"), tr("Stackpaste will not create shortcuts automatically. This "
+                                                      "feature was used to add Aurora to the start menu "
+                                                      "automatically"));
     return true;
 }
 
-bool HiddenFeatures::monitor(const Tokens& tokens)
+bool HiddenFeatures::tray_icon_rotation(Cast& cast)
 {
-    const qint64 number = tokens.at(2).integer_value;
+    cast.outcome.settings.use_spinning_tray_icon = cast.on();
+    if (cast.on())
+        cast.tell(tr("Tray icon rotation is enabled"),
+                  tr("The tray icon will rotate when Aurora is changing screen colors. This is used to show when "
+                     "Aurora is changing colors and your screen is not calibrated"));
+    else
+        cast.tell(tr("Tray icon rotation is disabled"),
+                  tr("The tray icon will not rotate when Aurora is changing screen colors. This feature is used to "
+                     "show when Aurora is changing colors and your screen is not calibrated"));
+    return true;
+}
+
+bool HiddenFeatures::monitor(Cast& cast)
+{
+    const qint64 number = cast.tokens.at(2).integer_value;
     // Narrowed, a number beyond 32 bits would name some other monitor.
     if (number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max()) {
         qDebug() << "Monitor number" << number << "does not fit 32 bits";
         return false;
     }
     const int n = static_cast<int>(number);
-    QList<int>& ignored = m_app->settings().ignore_monitors;
+    QList<int>& ignored = cast.outcome.settings.ignore_monitors;
     const QString shown = QStringLiteral(" ") + QString::number(n);
-    if (!tokens.at(0).bool_value) {
+    if (!cast.on()) {
         if (!ignored.contains(n))
             ignored << n;
-        notify(tr("Monitor") + shown + tr(" disabled"),
-               tr("Stackpaste will not apply color changes to Monitor") + shown);
+        cast.tell(tr("Monitor") + shown + tr(" disabled"),
+                  tr("Stackpaste will not apply color changes to Monitor") + shown);
     } else {
         ignored.removeAll(n);
-        notify(tr("Monitor") + shown + tr(" enabled"), tr("Stackpaste will apply color changes to Monitor") + shown);
+        cast.tell(tr("Monitor") + shown + tr(" enabled"), tr("Stackpaste will apply color changes to Monitor") + shown);
     }
     return true;
 }
 
-bool HiddenFeatures::reset_colors(const Tokens&)
+bool HiddenFeatures::reset_colors(Cast& cast)
 {
-    notify(tr("Reset colors"), tr("Screen colors are reset to default values"));
+    cast.tell(tr("Reset colors"), tr("Screen colors are reset to default values"));
     return true;
 }
 
-bool HiddenFeatures::reset_settings_spell(const Tokens&)
+bool HiddenFeatures::reset_settings(Cast& cast)
 {
+    Settings defaults;
+    // This start has happened: a reset must not make the next one show the window and create the menu entries again.
+    defaults.is_first_start = false;
     QString message = tr("Stackpaste settings are reset to default values");
-    if (reset_settings()) {
-        const ClipboardHistory& history = m_app->history();
+    const ClipboardHistory& history = cast.history;
+    if (history.keeps_kind_with(defaults.history))
         message += QLatin1Char('\n') + tr("Rich text copy stays %1: the %2 items of the history are still there to "
                                           "paste (switching it empties the history)")
                                            .arg(history.is_rich_text_copy_enabled() ? tr("enabled") : tr("disabled"))
                                            .arg(history.size());
-    }
-    notify(tr("Reset settings"), message);
+    cast.outcome.settings = defaults;
+    cast.outcome.reset = true;
+    cast.outcome.start_up_entry = true;
+    cast.tell(tr("Reset settings"), message);
     return true;
 }
 
-bool HiddenFeatures::reset_settings()
+bool HiddenFeatures::invert_colors(Cast& cast)
 {
-    m_app->save_manager()->reset_settings();
-    Settings defaults;
-    // This start has happened: a reset must not make the next one show the window and create the menu entries again.
-    defaults.is_first_start = false;
-    ClipboardHistory& history = m_app->history();
-    HistoryOptions& options = defaults.history;
-    // Switching the kind of history empties it, as the rich text button does: the user's items stay to be pasted.
-    const bool keep_kind =
-        history.is_rich_text_copy_enabled() != options.is_rich_text_copy_enabled && !history.is_empty();
-    if (keep_kind)
-        options.is_rich_text_copy_enabled = history.is_rich_text_copy_enabled();
-    else if (history.is_rich_text_copy_enabled() != options.is_rich_text_copy_enabled)
-        history.set_rich_text_copy_enabled(options.is_rich_text_copy_enabled);
-    // A forward walk turns backward as the order shortcut turns it: with all of the history left to paste.
-    if (history.paste_order() == PasteOrder::forward && options.paste_order != PasteOrder::forward)
-        history.switch_paste_order();
-    history.set_options(options);
-    m_app->settings() = defaults;
-    m_app->move_status_indicator(defaults.indicator_position);
-    add_start_up_entry();
-    m_app->shortcuts_dialog()->set_shortcut_texts(defaults.shortcuts);
-    m_app->update_global_shortcuts();
-    m_app->reconnect_keyboard_hook();
-    m_app->refresh_views();
-    return keep_kind;
-}
-
-bool HiddenFeatures::invert_colors(const Tokens&)
-{
-    m_app->tray_icon()->refresh_tray_menu();
-    notify(tr("Invert"), tr("Colors are inverted"));
+    cast.tell(tr("Invert"), tr("Colors are inverted"));
     return true;
 }
 
-bool HiddenFeatures::hidden_features_notifications(const Tokens& tokens)
+bool HiddenFeatures::hidden_features_notifications(Cast& cast)
 {
-    const bool on = tokens.at(0).bool_value;
     // Told by the old value: switching on from off shows nothing, switching off shows the last notification.
-    if (on)
-        notify(tr("Notifications enabled"), tr("Hidden features notifications are enabled. They are show so you "
-                                               "will know when your spell is successful"));
+    if (cast.on())
+        cast.tell(tr("Notifications enabled"), tr("Hidden features notifications are enabled. They are show so you "
+                                                  "will know when your spell is successful"));
     else
-        notify(tr("Notifications disabled"), tr("Hidden features notifications are disabled. This is the last "
-                                                "notification that you will see"));
-    m_app->settings().use_hidden_features_notifications = on;
+        cast.tell(tr("Notifications disabled"), tr("Hidden features notifications are disabled. This is the last "
+                                                   "notification that you will see"));
+    cast.outcome.settings.use_hidden_features_notifications = cast.on();
     return true;
 }
 
-bool HiddenFeatures::inverted_icons(const Tokens& tokens)
+bool HiddenFeatures::inverted_icons(Cast& cast)
 {
-    const bool on = tokens.at(0).bool_value;
-    m_app->settings().use_inverted_icons = on;
-    notify(on ? tr("Inverted icons enabled") : tr("Inverted icons disabled"), tr("They are used in inverted mode"));
+    cast.outcome.settings.use_inverted_icons = cast.on();
+    cast.tell(cast.on() ? tr("Inverted icons enabled") : tr("Inverted icons disabled"),
+              tr("They are used in inverted mode"));
     return true;
 }
 
-bool HiddenFeatures::software_cursor(const Tokens& tokens)
+bool HiddenFeatures::software_cursor(Cast& cast)
 {
     // X11 has no mouse-trails setting to change: the spell only says what it stands for.
-    if (tokens.at(0).bool_value)
-        notify(tr("Software cursor enabled"),
-               tr("Color changes will apply also on the cursor. If it starts to dissappear use disable software "
-                  "cursor to make it bright again."));
+    if (cast.on())
+        cast.tell(tr("Software cursor enabled"),
+                  tr("Color changes will apply also on the cursor. If it starts to dissappear use disable software "
+                     "cursor to make it bright again."));
     else
-        notify(tr("Hardware cursor enabled"),
-               tr("Color changes will not apply on the cursor. If you don't like the bright blue cursor at night use "
-                  "enable software cursor to make apply color changes on the cursor."));
+        cast.tell(tr("Hardware cursor enabled"),
+                  tr("Color changes will not apply on the cursor. If you don't like the bright blue cursor at night "
+                     "use enable software cursor to make apply color changes on the cursor."));
     return true;
 }
 
-bool HiddenFeatures::keyboard_shortcuts(const Tokens& tokens)
+bool HiddenFeatures::keyboard_shortcuts(Cast& cast)
 {
-    const bool on = tokens.at(0).bool_value;
     // Stored only: the keyboard takes it up when it next connects (the next start).
-    m_app->settings().use_keyboard_shortcuts = on;
-    if (on)
-        notify(tr("Keyboard shortcuts enabled"), tr("You can now change Aurora settings via the keyboard"));
+    cast.outcome.settings.use_keyboard_shortcuts = cast.on();
+    if (cast.on())
+        cast.tell(tr("Keyboard shortcuts enabled"), tr("You can now change Aurora settings via the keyboard"));
     else
-        notify(tr("Keyboard shortcuts disabled"), tr("Aurora keyboard shortcuts are disabled"));
+        cast.tell(tr("Keyboard shortcuts disabled"), tr("Aurora keyboard shortcuts are disabled"));
     return true;
 }
 
-bool HiddenFeatures::deadpoll(const Tokens&)
+bool HiddenFeatures::deadpoll(Cast&)
 {
     return true;
 }

@@ -2,15 +2,20 @@
 #include "ui/HistoryDialog.h"
 
 #include "core/Trace.h"
-#include "ui/App.h"
+#include "ui/ImageViewer.h"
 #include "ui/ListWidget.h"
+#include "ui/Placement.h"
 #include "ui_HistoryDialog.h"
 
 #include <QBoxLayout>
+#include <QCursor>
 #include <QDebug>
 #include <QEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -25,7 +30,7 @@ QPushButton* make_icon_button(const QString& icon, QWidget* parent)
 
 } // namespace
 
-HistoryDialog::HistoryDialog(App* app) : QDialog(nullptr), m_ui(std::make_unique<Ui::HistoryDialog>()), m_app(app)
+HistoryDialog::HistoryDialog() : QDialog(nullptr), m_ui(std::make_unique<Ui::HistoryDialog>())
 {
     m_ui->setupUi(this);
     m_lock_button = make_icon_button(QStringLiteral(":/images/key.png"), this);
@@ -59,6 +64,10 @@ HistoryDialog::HistoryDialog(App* app) : QDialog(nullptr), m_ui(std::make_unique
     connect(m_lock_button, &QPushButton::clicked, this, &HistoryDialog::slot_lock_button_clicked);
     connect(m_delete_button, &QPushButton::clicked, this, &HistoryDialog::slot_button_delete_clicked);
     connect(m_list, &QListWidget::itemEntered, this, &HistoryDialog::slot_item_entered);
+    connect(m_list, &ListWidget::signal_item_pos_changed, this, &HistoryDialog::signal_move_requested);
+    connect(m_history_button, &QPushButton::clicked, this, &HistoryDialog::signal_autocomplete_requested);
+    m_viewer = new ImageViewer(this);
+    connect(this, &HistoryDialog::signal_leave_event, m_viewer, &ImageViewer::hide_me);
     hide();
     setVisible(false);
     installEventFilter(this);
@@ -70,6 +79,28 @@ void HistoryDialog::add_items(const QStringList& items)
 {
     m_list->addItems(items);
     m_list->setCurrentRow(0);
+}
+
+void HistoryDialog::show_rows(const QStringList& rows, bool forward)
+{
+    const int current = current_row();
+    clear_list();
+    add_items(rows);
+    if (current > 0)
+        set_current_row(std::min(current, row_count() - 1));
+    m_order_label->setText(forward ? QStringLiteral("Paste order is forward")
+                                   : QStringLiteral("Paste order is backward"));
+}
+
+void HistoryDialog::show_at(const QPoint& position, const QStringList& rows, bool forward)
+{
+    clear_list();
+    show_rows(rows, forward);
+    move(placement::inside(position, frameGeometry().size(), placement::screen_area(position)));
+    setVisible(true);
+    activateWindow();
+    show();
+    activateWindow();
 }
 
 void HistoryDialog::clear_list()
@@ -92,26 +123,20 @@ void HistoryDialog::set_current_row(int row)
     m_list->setCurrentRow(row);
 }
 
-void HistoryDialog::show_unlocked_icon()
+void HistoryDialog::show_lock(bool locked)
 {
-    m_lock_button->setIcon(QIcon(QStringLiteral(":/images/key.png")));
-    m_is_locked_icon = false;
+    if (locked == m_is_locked_icon)
+        return;
+    m_lock_button->setIcon(QIcon(locked ? QStringLiteral(":/images/lock.png") : QStringLiteral(":/images/key.png")));
+    m_is_locked_icon = locked;
 }
 
-void HistoryDialog::show_locked_icon()
+void HistoryDialog::show_preview(const QMimeData* item)
 {
-    m_lock_button->setIcon(QIcon(QStringLiteral(":/images/lock.png")));
-    m_is_locked_icon = true;
-}
-
-void HistoryDialog::show_order_backward()
-{
-    m_order_label->setText(QStringLiteral("Paste order is backward"));
-}
-
-void HistoryDialog::show_order_forward()
-{
-    m_order_label->setText(QStringLiteral("Paste order is forward"));
+    m_viewer->hide_me();
+    // Only an image is shown: an empty viewer would be a blank box on a desktop without a compositor.
+    if (item && item->hasImage())
+        m_viewer->show_beside(*item, frameGeometry(), QCursor::pos());
 }
 
 QString HistoryDialog::order_text() const
@@ -130,7 +155,7 @@ QStringList HistoryDialog::row_texts() const
 void HistoryDialog::slot_lock_button_clicked()
 {
     qDebug() << "Calling emit_lock_button_clicked()";
-    Q_EMIT signal_lock_button_clicked();
+    Q_EMIT signal_lock_requested(m_list->currentRow());
 }
 
 void HistoryDialog::slot_item_entered(QListWidgetItem* item)
@@ -145,8 +170,7 @@ void HistoryDialog::slot_button_delete_clicked()
     const int row = m_list->currentRow();
     if (row < 0)
         return;
-    m_app->delete_history_item(row);
-    const std::unique_ptr<QListWidgetItem> taken(m_list->takeItem(row));
+    Q_EMIT signal_delete_requested(row);
 }
 
 bool HistoryDialog::eventFilter(QObject* watched, QEvent* event)
@@ -165,4 +189,10 @@ void HistoryDialog::leaveEvent(QEvent* event)
 {
     Q_EMIT signal_leave_event();
     QDialog::leaveEvent(event);
+}
+
+void HistoryDialog::hideEvent(QHideEvent* event)
+{
+    m_viewer->hide_me();
+    QDialog::hideEvent(event);
 }

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDialog>
+#include <QIcon>
 #include <QLabel>
 #include <QPixmap>
 #include <QScrollArea>
@@ -171,8 +172,10 @@ void main_window_look::show_switches(Ui::app& form, const ClipboardHistory& hist
                                               : QStringLiteral("File Copy Disabled - Click to Toggle"));
 }
 
-void main_window_look::show_app_icon(Ui::app& form, const QString& icon)
+void main_window_look::show_app_icon(Ui::app& form, QWidget& window, bool paused)
 {
+    const QString icon = paused ? QStringLiteral(":/images/app_paused.png") : QStringLiteral(":/images/app.png");
+    window.setWindowIcon(QIcon(icon));
     // The image is drawn large for sharp tray and window icons; the column of the fixed window has room for 64 pixels
     // of it.
     constexpr int k_side = 64;

@@ -33,8 +33,8 @@ std::optional<Mode> mode_of(const QString& text);
 // The switch buttons' texts for the model's state (pause, order, rich text, movement, file copy).
 void show_switches(Ui::app& form, const ClipboardHistory& history);
 
-// The window's large icon (the running or the paused image).
-void show_app_icon(Ui::app& form, const QString& icon);
+// The window's icons, its large one in the form too: the running or the paused image.
+void show_app_icon(Ui::app& form, QWidget& window, bool paused);
 
 // Puts the page the form lays out (its background and column of buttons, 420 x 808) into a scroll area that fills
 // the window, and returns the scroll area.

@@ -4,7 +4,7 @@
 #include "platform/Platform.h"
 #include "ui_NoteDialog.h"
 
-NoteDialog::NoteDialog(App* app) : QDialog(nullptr), m_ui(std::make_unique<Ui::NoteDialog>()), m_app(app)
+NoteDialog::NoteDialog() : QDialog(nullptr), m_ui(std::make_unique<Ui::NoteDialog>())
 {
     m_ui->setupUi(this);
     m_ui->horizontalLayout->setContentsMargins(0, 0, 0, 0);

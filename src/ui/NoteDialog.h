@@ -5,7 +5,6 @@
 
 #include <memory>
 
-class App;
 namespace Ui {
 class NoteDialog;
 }
@@ -15,7 +14,7 @@ class NoteDialog;
 class NoteDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit NoteDialog(App* app);
+    NoteDialog();
     ~NoteDialog() override;
 
     QString text() const;
@@ -25,5 +24,4 @@ public:
 
 private:
     std::unique_ptr<Ui::NoteDialog> m_ui;
-    App* m_app; // not owned
 };

@@ -45,7 +45,7 @@ StatusIndicator::StatusIndicator() : QDialog(nullptr), m_ui(std::make_unique<Ui:
     setMinimumSize(k_side, k_side);
     m_label = new QLabel(this);
     setWindowOpacity(0.75);
-    set_background_normal();
+    show_paused(false);
     m_label->setMaximumSize(k_side, k_side);
     m_label->setMinimumSize(k_side, k_side);
     m_label->setMargin(0);
@@ -89,20 +89,14 @@ void StatusIndicator::set_transparency(int q)
 // The images are drawn at 256 pixels for sharp icons: a border image scales one to the 50 pixels of the window,
 // where a background image would show its top-left corner only.
 // A style sheet costs milliseconds to apply, and every copy asks for the look again: only a change is applied.
-void StatusIndicator::set_background_normal()
+void StatusIndicator::show_paused(bool paused)
 {
-    if (m_look == Look::normal)
+    const Look look = paused ? Look::paused : Look::normal;
+    if (m_look == look)
         return;
-    m_look = Look::normal;
-    setStyleSheet(QStringLiteral("border-image: url(:/images/app.png)"));
-}
-
-void StatusIndicator::set_background_paused()
-{
-    if (m_look == Look::paused)
-        return;
-    m_look = Look::paused;
-    setStyleSheet(QStringLiteral("border-image: url(:/images/app_paused.png)"));
+    m_look = look;
+    setStyleSheet(paused ? QStringLiteral("border-image: url(:/images/app_paused.png)")
+                         : QStringLiteral("border-image: url(:/images/app.png)"));
 }
 
 void StatusIndicator::move_to(const QPoint& position)

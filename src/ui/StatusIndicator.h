@@ -40,8 +40,8 @@ Q_SIGNALS:
 
 public Q_SLOTS:
     void set_transparency(int q);
-    void set_background_normal();
-    void set_background_paused();
+    // The program's icon, or its paused variant, behind the number.
+    void show_paused(bool paused);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -7,38 +7,49 @@
 
 #include <memory>
 
-class App;
 class QAction;
 class QMenu;
 
 // The program in the system tray: its image says running, paused or locked; its menu opens the main window, the
-// spells and the history, locks or unlocks the position and ends the program; a single click locks, a middle click
-// pauses or resumes, a double click opens the main window (and locks nothing). It reads the App's flags and calls its
-// slots, and never touches the history itself. Without a tray on the desktop it exists all the same and shows nothing.
+// spells and the history, locks or unlocks the position and ends the program; a single click asks for a lock, a middle
+// click for a pause or resume, a double click opens the main window (and locks nothing). It shows the state App hands
+// it and asks App for everything by signal; it never touches the history itself. Without a tray on the desktop it
+// exists all the same and shows nothing.
 class TrayIcon : public QSystemTrayIcon {
     Q_OBJECT
 public:
-    explicit TrayIcon(App* app);
+    // What the tray shows of the program.
+    struct State {
+        bool paused = false;
+        bool locked = false;
+        bool hidden_features = true; // the menu offers the spells
+    };
+
+    explicit TrayIcon(QObject* parent);
     ~TrayIcon() override;
 
-    // The key image while locked; otherwise the image of the current state.
-    void show_lock_state(bool locked);
-    void redraw_icon();
+    // The image (the key while locked, else running or paused), the tool tip and the menu.
+    void show_state(const State& state);
     // The menu's entries as the user sees them, separators as empty texts (tests, the debug window).
     QStringList menu_texts() const;
     QMenu* menu() const { return m_menu.get(); }
 
+Q_SIGNALS:
+    void signal_open_app_requested();
+    void signal_hidden_features_requested();
+    void signal_lock_requested();
+    void signal_unlock_requested();
+    void signal_history_requested();
+    void signal_exit_requested();
+    // A single click that no second click turned into a double click.
+    void signal_clicked();
+    void signal_middle_clicked();
+
 public Q_SLOTS:
-    void refresh_tray_menu();
-    void change_app_mode();
-    void set_app_tray_icon_image(const QString& app_status);
-    void set_app_info(const QString& app_status, const QString& info);
     void icon_activated(QSystemTrayIcon::ActivationReason reason);
 
 private:
     void show_icon(const QIcon& icon);
-    App* m_app;
-    QIcon m_current_image;
     QIcon m_active_image;
     QIcon m_paused_image;
     QIcon m_lock_image;

@@ -4,7 +4,9 @@
 #include "fakes/FakeKeyboard.h"
 #include "fakes/FakePasteTrigger.h"
 #include "platform/StartUpEntry.h"
+#include "support/AppWindows.h"
 #include "ui/App.h"
+#include "ui/StatusIndicator.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -91,7 +93,7 @@ private Q_SLOTS:
         for (const char* text : {"X", "Y", "Z"})
             clipboard()->setText(QString::fromLatin1(text));
         QCOMPARE(app->history().size(), 3);
-        QCOMPARE(app->status_indicator_number(), 3);
+        QCOMPARE(window_of<StatusIndicator>(*app)->number_text().toInt(), 3);
 
         paste();
         QCOMPARE(clipboard()->text(), QStringLiteral("Z"));
@@ -257,11 +259,14 @@ private Q_SLOTS:
     {
         QFETCH(bool, wanted);
         write_settings("[General]\nSaveVersion=2\nIsFirstStart=false\nUseKeyboardShortcuts=" +
-                       QByteArray(wanted ? "true" : "false") + "\n");
+                       QByteArray(wanted ? "true" : "false") + "\nUseHiddenFeaturesNotifications=false\n");
         auto app = make_app();
         QVERIFY(m_keys->m_hooked);
         QCOMPARE(app->is_keyboard_hook_connected(), wanted);
-        app->settings().use_keyboard_shortcuts = !wanted;
+        // The spell only stores the switch; the keyboard follows it when it is connected again.
+        app->activate_hidden_feature(wanted ? QStringLiteral("off keyboard shortcuts")
+                                            : QStringLiteral("on keyboard shortcuts"));
+        QCOMPARE(app->is_keyboard_hook_connected(), wanted);
         app->reconnect_keyboard_hook();
         QCOMPARE(app->is_keyboard_hook_connected(), !wanted);
         QCOMPARE(m_keys->m_hooked, !wanted);
@@ -287,7 +292,7 @@ private Q_SLOTS:
             auto app = make_app();
             app->on_change_mode_button_clicked();
             app->slot_combobox_edit_text_changed(QStringLiteral("Automatic Forward"));
-            app->move_status_indicator(QPoint(40, 50));
+            window_of<StatusIndicator>(*app)->move_to(QPoint(40, 50));
             app->quit();
         }
         Settings settings;

@@ -4,6 +4,7 @@
 #include "core/SaveManager.h"
 #include "fakes/FakeKeyboard.h"
 #include "support/AppUnderTest.h"
+#include "support/AppWindows.h"
 #include "ui/App.h"
 #include "ui/AutocompleteDialog.h"
 #include "ui/MessageBox.h"
@@ -27,7 +28,7 @@ class TestAutocompleteDialog : public QObject {
     {
         auto app = make_app_under_test(m_keys, "IsRichTextCopyEnabled=false\n" + settings);
         if (app) {
-            app->autocomplete_dialog()->delete_history();
+            window_of<AutocompleteDialog>(*app)->delete_history();
             settle(*app);
         }
         return app;
@@ -36,7 +37,7 @@ class TestAutocompleteDialog : public QObject {
     // Texts are written off the main thread: waits for them, and for the count the window shows then.
     static void settle(App& app)
     {
-        QVERIFY(app.autocomplete_dialog()->database()->wait_until_written());
+        QVERIFY(window_of<AutocompleteDialog>(app)->database()->wait_until_written());
         QCoreApplication::processEvents();
     }
 
@@ -56,7 +57,7 @@ private Q_SLOTS:
             for (const char* text : {"alpha", "it's Ünïcode", "alpha", "Beta"})
                 copy(QString::fromUtf8(text));
             settle(*app);
-            AutocompleteDialog* dialog = app->autocomplete_dialog();
+            AutocompleteDialog* dialog = window_of<AutocompleteDialog>(*app);
             QCOMPARE(dialog->count_text(), QStringLiteral("There are 3 items in history"));
             // A text marked secret by a password manager is neither in the history nor remembered.
             auto* secret = new QMimeData;
@@ -68,7 +69,7 @@ private Q_SLOTS:
         }
         auto keyboard = std::make_unique<FakeKeyboard>();
         App again(std::move(keyboard));
-        QCOMPARE(again.autocomplete_dialog()->row_texts(),
+        QCOMPARE(window_of<AutocompleteDialog>(again)->row_texts(),
                  (QStringList{"alpha", QString::fromUtf8("it's Ünïcode"), "Beta"}));
     }
 
@@ -78,7 +79,7 @@ private Q_SLOTS:
         for (const char* text : {"alpha", "ALPINE", "beta", "gamma"})
             copy(QString::fromLatin1(text));
         settle(*app);
-        AutocompleteDialog* dialog = app->autocomplete_dialog();
+        AutocompleteDialog* dialog = window_of<AutocompleteDialog>(*app);
         app->open_autocomplete_dialog();
         QVERIFY(dialog->isVisible());
         QVERIFY(QTest::qWaitForWindowActive(dialog));
@@ -116,7 +117,7 @@ private Q_SLOTS:
     void escape_keeps_the_filter_and_a_second_call_closes()
     {
         auto app = make_app();
-        AutocompleteDialog* dialog = app->autocomplete_dialog();
+        AutocompleteDialog* dialog = window_of<AutocompleteDialog>(*app);
         app->open_autocomplete_dialog();
         QTest::keyClicks(dialog->filter(), QStringLiteral("zz"));
         QTest::keyClick(dialog, Qt::Key_Escape);
@@ -134,7 +135,7 @@ private Q_SLOTS:
         for (const char* text : {"one", "two", "three"})
             copy(QString::fromLatin1(text));
         settle(*app);
-        AutocompleteDialog* dialog = app->autocomplete_dialog();
+        AutocompleteDialog* dialog = window_of<AutocompleteDialog>(*app);
         dialog->filter()->setText(QStringLiteral("t"));
         QCOMPARE(dialog->row_texts(), (QStringList{"two", "three"}));
         dialog->delete_button()->click();
@@ -160,7 +161,7 @@ private Q_SLOTS:
         const QString text = QStringLiteral("first line\n") + QString(5000, 'w');
         copy(text);
         settle(*app);
-        AutocompleteDialog* dialog = app->autocomplete_dialog();
+        AutocompleteDialog* dialog = window_of<AutocompleteDialog>(*app);
         dialog->filter()->setText(QStringLiteral("first"));
         QVERIFY(dialog->list()->item(0)->text().size() <= 301);
         QVERIFY(!dialog->list()->item(0)->text().contains(QLatin1Char('\n')));

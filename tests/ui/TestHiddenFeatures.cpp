@@ -3,6 +3,7 @@
 #include "core/SaveManager.h"
 #include "fakes/FakeKeyboard.h"
 #include "platform/StartUpEntry.h"
+#include "support/AppWindows.h"
 #include "ui/App.h"
 #include "ui/HelperDialog.h"
 #include "ui/HiddenFeatures.h"
@@ -10,6 +11,7 @@
 #include "ui/MessageBox.h"
 #include "ui/NoteDialog.h"
 #include "ui/ShortcutsDialog.h"
+#include "ui/StatusIndicator.h"
 #include "ui/TrayIcon.h"
 
 #include <QApplication>
@@ -59,11 +61,10 @@ class TestHiddenFeatures : public QObject {
         file.close();
         return std::make_unique<App>(std::make_unique<FakeKeyboard>());
     }
-    static void cast(App& app, const char* spell)
-    {
-        app.hidden_features()->run(spell);
-        app.save_manager()->sync();
-    }
+    // As typed into the spell window. The settings file is read through QSettings, which sees what the App's own
+    // QSettings has not written yet.
+    static void cast(App& app, const char* spell) { app.activate_hidden_feature(QString::fromUtf8(spell)); }
+    static InputDialog* spell_window(App& app) { return window_of<InputDialog>(app); }
     QStringList titles() const
     {
         QStringList list;
@@ -216,9 +217,9 @@ private Q_SLOTS:
     void hidden_features_off_takes_the_tray_entry_away()
     {
         auto app = make_app();
-        QVERIFY(app->tray_icon()->menu_texts().contains(QStringLiteral("&Hidden features")));
+        QVERIFY(window_of<TrayIcon>(*app)->menu_texts().contains(QStringLiteral("&Hidden features")));
         cast(*app, "disable hidden features");
-        QVERIFY(!app->tray_icon()->menu_texts().contains(QStringLiteral("&Hidden features")));
+        QVERIFY(!window_of<TrayIcon>(*app)->menu_texts().contains(QStringLiteral("&Hidden features")));
     }
 
     void start_at_startup_writes_and_removes_the_autostart_entry()
@@ -259,7 +260,7 @@ private Q_SLOTS:
         QCOMPARE(app->history().paste_order(), PasteOrder::backward);
         QVERIFY(app->history().is_rich_text_copy_enabled());
         QCOMPARE(app->mode_text(), QStringLiteral("Automatic Backward"));
-        QVERIFY(app->tray_icon()->menu_texts().contains(QStringLiteral("&Hidden features")));
+        QVERIFY(window_of<TrayIcon>(*app)->menu_texts().contains(QStringLiteral("&Hidden features")));
         QCOMPARE(app->shortcuts_dialog()->shortcut_texts()[1], QStringLiteral("Ctrl+Alt+0"));
         QVERIFY(QFile::exists(start_up_entry_path()));
 
@@ -291,7 +292,7 @@ private Q_SLOTS:
         QVERIFY(!app->history().is_rich_text_copy_enabled());
         QCOMPARE(app->history().paste_order(), PasteOrder::backward);
         QCOMPARE(app->history().indices_left_to_paste(), (QList<int>{2, 1, 0}));
-        QCOMPARE(app->status_indicator_number(), 3);
+        QCOMPARE(window_of<StatusIndicator>(*app)->number_text().toInt(), 3);
         app->paste_from_stackpaste_clipboard();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Z"));
         QCOMPARE(m_notifications.size(), 1);
@@ -307,38 +308,36 @@ private Q_SLOTS:
         auto app = make_app();
         app->enter_hidden_feature_spell();
         QCOMPARE(m_urls.urls.size(), 1);
-        QVERIFY(!app->hidden_features()->spell_window());
-        app->save_manager()->sync();
+        QVERIFY(!spell_window(*app));
         QCOMPARE(stored("HiddenFeaturesHelpAlreadyShown").toString(), QStringLiteral("true"));
 
         app->enter_hidden_feature_spell();
-        QPointer<InputDialog> window = app->hidden_features()->spell_window();
+        QPointer<InputDialog> window = spell_window(*app);
         QVERIFY(window);
         QVERIFY(window->isVisible());
         QCOMPARE(window->windowTitle(), QStringLiteral("Hidden features"));
         QVERIFY(window->windowFlags() & Qt::WindowStaysOnTopHint);
         app->enter_hidden_feature_spell();
-        QCOMPARE(app->hidden_features()->spell_window(), window.data());
+        QCOMPARE(spell_window(*app), window.data());
 
         QLineEdit* input = window->findChild<QLineEdit*>(QStringLiteral("input_text"));
         QTest::keyClicks(input, QStringLiteral("off monitor 2"));
         QTest::keyClick(input, Qt::Key_Return);
         QTRY_VERIFY(!window);
-        QVERIFY(!app->hidden_features()->spell_window());
-        app->save_manager()->sync();
+        QVERIFY(!spell_window(*app));
         QCOMPARE(stored("IgnoreMonitors").toString(), QStringLiteral("2:"));
         QCOMPARE(titles(), QStringList{QStringLiteral("Monitor 2 disabled")});
 
         // An empty OK runs nothing; the title-bar close only closes.
         app->enter_hidden_feature_spell();
-        window = app->hidden_features()->spell_window();
+        window = spell_window(*app);
         QVERIFY(window);
         QSignalSpy finished(window.data(), &InputDialog::finished);
         window->close();
         QTRY_VERIFY(!window);
         QCOMPARE(finished.count(), 0);
         app->enter_hidden_feature_spell();
-        window = app->hidden_features()->spell_window();
+        window = spell_window(*app);
         QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("ok_button")), Qt::LeftButton);
         QTRY_VERIFY(!window);
         QCOMPARE(m_notifications.size(), 1);
@@ -387,7 +386,7 @@ private Q_SLOTS:
     void note_keeps_its_text_while_hidden()
     {
         auto app = make_app();
-        NoteDialog* note = app->note_dialog();
+        NoteDialog* note = window_of<NoteDialog>(*app);
         QVERIFY(!note->isVisible());
         app->slot_toggle_note_dialog();
         QVERIFY(note->isVisible());

@@ -3,6 +3,7 @@
 #include "core/SaveManager.h"
 #include "fakes/FakeKeyboard.h"
 #include "support/AppUnderTest.h"
+#include "support/AppWindows.h"
 #include "ui/App.h"
 #include "ui/HistoryDialog.h"
 #include "ui/ImageViewer.h"
@@ -45,9 +46,10 @@ class TestHistoryDialog : public QObject {
     }
     static QString pasted() { return QGuiApplication::clipboard()->text(); }
     void paste() { m_keys->press(Keyboard::k_key_v); }
-    static QStringList rows(App& app) { return app.history_dialog()->row_texts(); }
+    static HistoryDialog* dialog(App& app) { return window_of<HistoryDialog>(app); }
+    static QStringList rows(App& app) { return dialog(app)->row_texts(); }
     static QStringList xyz() { return {QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("Z")}; }
-    static bool is_open(App& app) { return app.history_dialog()->isVisible(); }
+    static bool is_open(App& app) { return dialog(app)->isVisible(); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -82,8 +84,8 @@ private Q_SLOTS:
         app->open_history_dialog();
         QVERIFY(is_open(*app));
         QCOMPARE(rows(*app), first);
-        QCOMPARE(app->history_dialog()->current_row(), 0);
-        QCOMPARE(app->history_dialog()->order_text(), label);
+        QCOMPARE(dialog(*app)->current_row(), 0);
+        QCOMPARE(dialog(*app)->order_text(), label);
         // The toggle: a second call closes it.
         app->open_history_dialog();
         QVERIFY(!is_open(*app));
@@ -122,11 +124,11 @@ private Q_SLOTS:
         QCOMPARE(app->history().position(), -1);
         app->open_history_dialog();
         QVERIFY(is_open(*app));
-        QCOMPARE(app->history_dialog()->row_count(), 0);
+        QCOMPARE(dialog(*app)->row_count(), 0);
         QCOMPARE(app->history().position(), 0);
-        QCOMPARE(app->history_dialog()->order_text(), QStringLiteral("Paste order is forward"));
+        QCOMPARE(dialog(*app)->order_text(), QStringLiteral("Paste order is forward"));
         // The delete button with no rows does nothing.
-        app->history_dialog()->delete_button()->click();
+        dialog(*app)->delete_button()->click();
         QCOMPARE(app->history().position(), 0);
     }
 
@@ -148,10 +150,10 @@ private Q_SLOTS:
         paste(); // Z
         app->open_history_dialog();
         QCOMPARE(rows(*app), (QStringList{"Y", "X"}));
-        app->history_dialog()->delete_button()->click();
+        dialog(*app)->delete_button()->click();
         QCOMPARE(rows(*app), QStringList{"X"});
         QCOMPARE(app->history().size(), 2);
-        app->history_dialog()->delete_button()->click();
+        dialog(*app)->delete_button()->click();
         QCOMPARE(rows(*app), QStringList());
         QCOMPARE(app->history().size(), 1);
         QCOMPARE(app->history().position(), -1);
@@ -165,7 +167,7 @@ private Q_SLOTS:
         app->open_history_dialog();
         QCOMPARE(rows(*app), (QStringList{"Y", "Z"}));
         // What the list reports at the end of a drop of row 1 onto row 0.
-        Q_EMIT app->history_dialog()->list()->signal_item_pos_changed(1, 0);
+        Q_EMIT dialog(*app)->list()->signal_item_pos_changed(1, 0);
         paste();
         QCOMPARE(pasted(), QStringLiteral("Z"));
         paste();
@@ -176,24 +178,26 @@ private Q_SLOTS:
     {
         auto app = with_copies(make_app(), xyz());
         app->open_history_dialog();
-        HistoryDialog* dialog = app->history_dialog();
-        QVERIFY(!dialog->is_lock_icon_shown());
-        dialog->set_current_row(2); // X, index 0
-        dialog->lock_button()->click();
-        QVERIFY(dialog->is_lock_icon_shown());
+        HistoryDialog* shown = dialog(*app);
+        QVERIFY(!shown->is_lock_icon_shown());
+        shown->set_current_row(2); // X, index 0
+        shown->lock_button()->click();
+        QVERIFY(shown->is_lock_icon_shown());
         QVERIFY(app->history().is_position_locked());
         QCOMPARE(app->history().position(), 0);
+        // The rows follow the position the lock moved: each names the item a delete would remove.
+        QCOMPARE(rows(*app), QStringList{"X"});
         paste();
         paste();
         QCOMPARE(pasted(), QStringLiteral("X"));
-        dialog->lock_button()->click();
-        QVERIFY(!dialog->is_lock_icon_shown());
+        shown->lock_button()->click();
+        QVERIFY(!shown->is_lock_icon_shown());
         QCOMPARE(app->history().position(), 2);
         // A lock taken elsewhere (the tray) shows on the button as well.
         app->lock_current_position();
-        QVERIFY(dialog->is_lock_icon_shown());
+        QVERIFY(shown->is_lock_icon_shown());
         app->unlock_current_position();
-        QVERIFY(!dialog->is_lock_icon_shown());
+        QVERIFY(!shown->is_lock_icon_shown());
     }
 
     void rows_follow_the_history_while_the_dialog_is_open()
@@ -203,8 +207,8 @@ private Q_SLOTS:
         paste(); // Z, while the dialog is open
         QCOMPARE(rows(*app), (QStringList{"Y", "X"}));
         // Row 0 must name Y now: deleting it must not remove the X below.
-        app->history_dialog()->set_current_row(0);
-        app->history_dialog()->delete_button()->click();
+        dialog(*app)->set_current_row(0);
+        dialog(*app)->delete_button()->click();
         QCOMPARE(rows(*app), QStringList{"X"});
         QCOMPARE(app->history().mime_at(0)->text(), QStringLiteral("X"));
         // Rows that name nothing do nothing.
@@ -239,9 +243,9 @@ private Q_SLOTS:
         QCOMPARE(rows(*app), (QStringList{"words", "Image Data"}));
 
         // The picture is decoded off the main thread; a row left before it is ready shows nothing when it is.
-        ImageViewer* viewer = app->image_viewer();
+        ImageViewer* viewer = window_of<ImageViewer>(*app);
         app->history_dialog_item_entered(1);
-        Q_EMIT app->history_dialog()->signal_leave_event();
+        Q_EMIT dialog(*app)->signal_leave_event();
         QTRY_VERIFY(!viewer->is_decoding());
         QTest::qWait(50);
         QVERIFY(!viewer->isVisible());
@@ -257,11 +261,11 @@ private Q_SLOTS:
         QVERIFY(!viewer->isVisible());
         // Leaving the dialog hides it.
         app->history_dialog_item_entered(1);
-        Q_EMIT app->history_dialog()->signal_leave_event();
+        Q_EMIT dialog(*app)->signal_leave_event();
         QVERIFY(!viewer->isVisible());
         // The preview goes with its item.
-        app->history_dialog()->set_current_row(1);
-        app->history_dialog()->delete_button()->click();
+        dialog(*app)->set_current_row(1);
+        dialog(*app)->delete_button()->click();
         QCOMPARE(viewer->cached_previews(), 0);
     }
 
@@ -270,7 +274,7 @@ private Q_SLOTS:
         auto app = make_app();
         copy_picture(Qt::darkRed);
         app->open_history_dialog();
-        ImageViewer* viewer = app->image_viewer();
+        ImageViewer* viewer = window_of<ImageViewer>(*app);
         app->history_dialog_item_entered(0);
         app->history_dialog_close();
         QTRY_VERIFY(!viewer->is_decoding());
@@ -282,12 +286,12 @@ private Q_SLOTS:
     {
         auto app = with_copies(make_app(), xyz());
         app->open_history_dialog();
-        QVERIFY(QTest::qWaitForWindowActive(app->history_dialog()));
+        QVERIFY(QTest::qWaitForWindowActive(dialog(*app)));
         QWidget other;
         other.show();
         other.activateWindow();
         QTRY_VERIFY(!is_open(*app));
-        QVERIFY(!app->image_viewer()->isVisible());
+        QVERIFY(!window_of<ImageViewer>(*app)->isVisible());
         // It opens again afterwards.
         app->open_history_dialog();
         QVERIFY(is_open(*app));

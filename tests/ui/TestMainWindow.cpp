@@ -3,6 +3,7 @@
 #include "core/SaveManager.h"
 #include "fakes/FakeKeyboard.h"
 #include "support/AppUnderTest.h"
+#include "support/AppWindows.h"
 #include "ui/App.h"
 #include "ui/MainWindowLook.h"
 #include "ui/StatusIndicator.h"
@@ -43,6 +44,8 @@ class TestMainWindow : public QObject {
     {
         return make_app_under_test(m_keys, settings);
     }
+    static TrayIcon* tray(App& app) { return window_of<TrayIcon>(app); }
+    static StatusIndicator* counter(App& app) { return window_of<StatusIndicator>(app); }
     static QString button_text(App& app, const char* name)
     {
         return app.findChild<QPushButton*>(QLatin1String(name))->text();
@@ -62,25 +65,25 @@ private Q_SLOTS:
     {
         auto app = make_app();
         QCOMPARE(button_text(*app, "change_mode_button"), QStringLiteral("Stackpaste is ON - Click to Pause"));
-        QCOMPARE(image_of(app->tray_icon()->icon()), resource_image("app.png"));
+        QCOMPARE(image_of(tray(*app)->icon()), resource_image("app.png"));
         QCOMPARE(image_of(app->windowIcon()), resource_image("app.png"));
-        QVERIFY(app->status_indicator()->styleSheet().contains(":/images/app.png"));
-        QCOMPARE(app->tray_icon()->toolTip(), QStringLiteral("Stackpaste"));
+        QVERIFY(counter(*app)->styleSheet().contains(":/images/app.png"));
+        QCOMPARE(tray(*app)->toolTip(), QStringLiteral("Stackpaste"));
 
         app->pause_or_resume_stackpaste();
         QCOMPARE(button_text(*app, "change_mode_button"), QStringLiteral("Stackpaste is OFF - Click to Start"));
-        QCOMPARE(image_of(app->tray_icon()->icon()), resource_image("app_paused.png"));
+        QCOMPARE(image_of(tray(*app)->icon()), resource_image("app_paused.png"));
         QCOMPARE(image_of(app->windowIcon()), resource_image("app_paused.png"));
-        QVERIFY(app->status_indicator()->styleSheet().contains(":/images/app_paused.png"));
+        QVERIFY(counter(*app)->styleSheet().contains(":/images/app_paused.png"));
 
         // Locked shows the key; unlocked, the image of the state the program is in, here paused.
         app->lock_current_position();
-        QCOMPARE(image_of(app->tray_icon()->icon()), resource_image("key.png"));
+        QCOMPARE(image_of(tray(*app)->icon()), resource_image("key.png"));
         app->unlock_current_position();
-        QCOMPARE(image_of(app->tray_icon()->icon()), resource_image("app_paused.png"));
+        QCOMPARE(image_of(tray(*app)->icon()), resource_image("app_paused.png"));
         // The tray's middle click resumes.
-        app->tray_icon()->icon_activated(QSystemTrayIcon::MiddleClick);
-        QCOMPARE(image_of(app->tray_icon()->icon()), resource_image("app.png"));
+        tray(*app)->icon_activated(QSystemTrayIcon::MiddleClick);
+        QCOMPARE(image_of(tray(*app)->icon()), resource_image("app.png"));
         QCOMPARE(app->history().is_paused(), false);
     }
 
@@ -121,13 +124,13 @@ private Q_SLOTS:
             QGuiApplication::clipboard()->setText(QString::fromLatin1(text));
         m_keys->press(Keyboard::k_key_v);
         m_keys->press(Keyboard::k_key_v); // Z and Y pasted: the backward walk has X left
-        QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("1"));
+        QCOMPARE(counter(*app)->number_text(), QStringLiteral("1"));
         auto* box = app->findChild<QComboBox*>(QStringLiteral("combobox_mode_select"));
         box->setCurrentIndex(1);
         QCOMPARE(app->history().paste_order(), PasteOrder::forward);
         QCOMPARE(button_text(*app, "change_order_button"),
                  QStringLiteral("Forward paste order - Click to change to Backward paste order"));
-        QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("3")); // forward from X: X, Y and Z
+        QCOMPARE(counter(*app)->number_text(), QStringLiteral("3")); // forward from X: X, Y and Z
         box->setCurrentIndex(2);
         QCOMPARE(app->history().use_automatic_position_movement(), false);
         QCOMPARE(app->history().paste_order(), PasteOrder::forward);
@@ -187,23 +190,23 @@ private Q_SLOTS:
         QFETCH(QStringList, entries);
         auto app = make_app(hidden_features ? QByteArray() : QByteArray("UseHiddenFeatures=false\n"));
         if (locked)
-            app->tray_icon()->icon_activated(QSystemTrayIcon::Trigger); // a single click locks
+            tray(*app)->icon_activated(QSystemTrayIcon::Trigger); // a single click locks
         QTRY_COMPARE(app->history().is_position_locked(), locked);
-        QCOMPARE(app->tray_icon()->menu_texts(), entries);
+        QCOMPARE(tray(*app)->menu_texts(), entries);
         // A further single click does nothing; a Ctrl+C releases the lock and the menu offers the lock again.
-        app->tray_icon()->icon_activated(QSystemTrayIcon::Trigger);
+        tray(*app)->icon_activated(QSystemTrayIcon::Trigger);
         QTest::qWait(QApplication::doubleClickInterval() + 100);
         QVERIFY(app->history().is_position_locked());
         m_keys->press(Keyboard::k_key_c);
-        QVERIFY(app->tray_icon()->menu_texts().contains("&Lock CLipboard"));
+        QVERIFY(tray(*app)->menu_texts().contains("&Lock CLipboard"));
     }
 
     // The first click of a double click is no single click: opening the window locks nothing.
     void tray_double_click_opens_the_window_and_locks_nothing()
     {
         auto app = make_app();
-        app->tray_icon()->icon_activated(QSystemTrayIcon::Trigger);
-        app->tray_icon()->icon_activated(QSystemTrayIcon::DoubleClick);
+        tray(*app)->icon_activated(QSystemTrayIcon::Trigger);
+        tray(*app)->icon_activated(QSystemTrayIcon::DoubleClick);
         QVERIFY(app->isVisible());
         QTest::qWait(QApplication::doubleClickInterval() + 100);
         QVERIFY(!app->history().is_position_locked());
@@ -212,18 +215,18 @@ private Q_SLOTS:
     void counter_shows_what_is_left_to_paste()
     {
         auto app = make_app();
-        QCOMPARE(app->status_indicator()->number_text(), QString());
+        QCOMPARE(counter(*app)->number_text(), QString());
         for (const char* text : {"X", "Y", "Z"})
             QGuiApplication::clipboard()->setText(QString::fromLatin1(text));
-        QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("3"));
+        QCOMPARE(counter(*app)->number_text(), QStringLiteral("3"));
         m_keys->press(Keyboard::k_key_v);
-        QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("2"));
+        QCOMPARE(counter(*app)->number_text(), QStringLiteral("2"));
         app->clear_clipboard_history();
-        QCOMPARE(app->status_indicator()->number_text(), QStringLiteral("0"));
+        QCOMPARE(counter(*app)->number_text(), QStringLiteral("0"));
         // A full history's three digits are drawn whole within the 50 pixels.
-        const auto* label = app->status_indicator()->findChild<QLabel*>();
+        const auto* label = counter(*app)->findChild<QLabel*>();
         for (int n : {100, 7, 101}) {
-            app->status_indicator()->set_number(n);
+            counter(*app)->set_number(n);
             QCOMPARE(label->text(), QString::number(n));
             QVERIFY(QFontMetrics(label->font()).horizontalAdvance(label->text()) <= label->contentsRect().width());
             QVERIFY(label->font().pointSize() >= (n < 10 ? 32 : 14));
@@ -285,13 +288,13 @@ private Q_SLOTS:
     {
         {
             auto app = make_app("IndicatorX=123\nIndicatorY=456\n");
-            QCOMPARE(app->status_indicator_position(), QPoint(123, 456));
-            QVERIFY(app->status_indicator()->isVisible());
-            app->status_indicator()->move(300, 310);
+            QCOMPARE(counter(*app)->position(), QPoint(123, 456));
+            QVERIFY(counter(*app)->isVisible());
+            counter(*app)->move(300, 310);
             app->on_button_toggle_status_indicator_clicked();
-            QVERIFY(!app->status_indicator()->isVisible());
+            QVERIFY(!counter(*app)->isVisible());
             app->on_button_toggle_status_indicator_clicked();
-            QCOMPARE(app->status_indicator_position(), QPoint(300, 310));
+            QCOMPARE(counter(*app)->position(), QPoint(300, 310));
         }
         Settings settings;
         SaveManager(SaveManager::default_path()).load_settings(settings);

@@ -5,6 +5,7 @@
 #include "core/SaveManager.h"
 #include "fakes/FakeKeyboard.h"
 #include "support/AppUnderTest.h"
+#include "support/AppWindows.h"
 #include "ui/App.h"
 #include "ui/HotkeyProcessor.h"
 #include "ui/ShortcutsDialog.h"
@@ -266,11 +267,11 @@ private Q_SLOTS:
         auto app = make_app();
         QSlider* slider = app->shortcuts_dialog()->slider();
         QCOMPARE(slider->value(), 75);
-        QVERIFY(qAbs(app->status_indicator()->windowOpacity() - 0.75) < 0.005);
+        QVERIFY(qAbs(window_of<StatusIndicator>(*app)->windowOpacity() - 0.75) < 0.005);
         slider->setValue(99);
-        QVERIFY(qAbs(app->status_indicator()->windowOpacity() - 0.99) < 0.005);
+        QVERIFY(qAbs(window_of<StatusIndicator>(*app)->windowOpacity() - 0.99) < 0.005);
         slider->setValue(0);
-        QCOMPARE(app->status_indicator()->windowOpacity(), 0.0);
+        QCOMPARE(window_of<StatusIndicator>(*app)->windowOpacity(), 0.0);
     }
 
     // Without a display no shortcut works, and every row says so instead of looking active.

@@ -3,6 +3,7 @@
 // the keys, a zenity entry receives the pastes. The lock is taken through App, as the tray menu and the lock shortcut
 // do, so that what a real Ctrl+C does to it can be seen.
 #include "core/SaveManager.h"
+#include "support/AppWindows.h"
 #include "support/Desktop.h"
 #include "ui/App.h"
 #include "ui/AutocompleteDialog.h"
@@ -104,16 +105,16 @@ private Q_SLOTS:
         App app;
         copy_three(app);
         app.open_autocomplete_dialog();
-        QLineEdit* filter = app.autocomplete_dialog()->filter();
+        QLineEdit* filter = window_of<AutocompleteDialog>(app)->filter();
         QTRY_VERIFY(filter->isVisible());
-        xdotool({"windowfocus", "--sync", QString::number(app.autocomplete_dialog()->winId())});
+        xdotool({"windowfocus", "--sync", QString::number(window_of<AutocompleteDialog>(app)->winId())});
         QTRY_VERIFY(filter->hasFocus());
         xdotool({"type", "mine"});
         QTRY_COMPARE(filter->text(), QStringLiteral("mine"));
         xdotool({"key", "ctrl+a"});
         xdotool({"key", "ctrl+c"});
         QTRY_COMPARE_WITH_TIMEOUT(app.history().size(), 4, 10000);
-        app.autocomplete_dialog()->hide();
+        window_of<AutocompleteDialog>(app)->hide();
 
         TextField field;
         QVERIFY(field.open());
