@@ -46,7 +46,6 @@ namespace {
 // The App whose files are to be saved and removed should the process end without destroying it.
 App* g_app_to_rescue = nullptr;
 
-
 } // namespace
 
 App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste_trigger) : QWidget(nullptr)
