@@ -107,7 +107,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < 200; ++i) {
         const QString text = words(random, 150);
         timer.restart();
-        dialog.database_insert(text);
+        database->insert(text);
         insert_ms.push_back(ms(timer));
         database->wait_until_written();
         written_ms.push_back(ms(timer));

@@ -4,6 +4,7 @@
 #include "core/ClipboardHistory.h"
 #include "core/StoredMimeData.h"
 
+#include <QDebug>
 #include <QMimeData>
 
 #include <algorithm>
@@ -113,6 +114,25 @@ QString isolated(const QString& text)
         out += QChar(*closing);
     out += QChar(k_pdi);
     return out;
+}
+
+QString text_state(const ClipboardHistory& history)
+{
+    QList<int> lengths;
+    for (const QString& text : history.text_items())
+        lengths << text.size();
+    QString state;
+    QDebug(&state) << "m_stackpaste_clipboard_text_history (lengths):" << lengths
+                   << "\nm_current_clipboard_history_position: " << history.position();
+    return state;
+}
+
+QString mime_state(const ClipboardHistory& history)
+{
+    QString state;
+    QDebug(&state) << "Size of m_stackpaste_clipboard_mime_data_history is: " << history.mime_items().size()
+                   << "\nm_current_clipboard_history_position: " << history.position();
+    return state;
 }
 
 QString cut(const QString& text)

@@ -16,6 +16,10 @@ namespace debug_text {
 inline constexpr int k_text_characters = 80;
 
 QString body(const ClipboardHistory& history);
+// Lines for the debug channel, which may end up in a lasting log: the lengths of the texts (never the texts) and
+// the position; the number of whole items and the position.
+QString text_state(const ClipboardHistory& history);
+QString mime_state(const ClipboardHistory& history);
 // "0: {{format:text/plain, mime_data:abc}, }" for an item holding only text/plain "abc".
 QString mime_item_line(int index, const QMimeData& item);
 // The start of a text on one line, with " … (N characters)" when it was longer than k_text_characters.

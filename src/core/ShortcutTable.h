@@ -5,8 +5,8 @@
 #include <cstddef>
 
 // The commands that have a system-wide shortcut, in the order of the shortcut settings dialog's rows. A new command
-// is a new id here, its row in k_shortcut_commands and its App operation in the HotkeyProcessor (and, when it has a
-// help text, its place in the HelperDialog's page); the compiler checks that each of these lists names every id.
+// is a new id here, its row in k_shortcut_commands and its case in App::run_command (and, when it has a help text,
+// its place in the HelperDialog's page); the compiler checks the table's rows and the switch's cases.
 enum class CommandId {
     switch_paste_order,
     pause_or_resume,

@@ -8,6 +8,7 @@
 #include "core/Keyboard.h"
 #include "core/Memory.h"
 #include "core/MimeCopy.h"
+#include "core/PasteMaker.h"
 #include "core/SaveManager.h"
 #include "core/StoredMimeData.h"
 #include "core/Trace.h"
@@ -37,7 +38,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -57,7 +57,7 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
 
     m_keyboard = keyboard ? std::move(keyboard) : create_keyboard();
     m_paste_trigger = paste_trigger ? std::move(paste_trigger) : create_paste_trigger(*m_keyboard);
-    m_hotkey_processor = std::make_unique<HotkeyProcessor>(this, m_keyboard.get(), m_shortcuts_dialog.get());
+    m_hotkey_processor = std::make_unique<HotkeyProcessor>(m_keyboard.get(), m_settings, m_shortcuts_dialog.get());
     m_clipboard = QGuiApplication::clipboard();
     m_mime_copy = std::make_unique<MimeCopy>();
     m_clipboard_source = create_clipboard_source(m_mime_copy->data_folder());
@@ -66,6 +66,7 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     m_autocomplete_database = std::make_unique<AutocompleteDatabase>(AutocompleteDatabase::default_path());
     m_autocomplete_dialog = std::make_unique<AutocompleteDialog>(m_autocomplete_database.get());
     m_copy_recorder = std::make_unique<CopyRecorder>(m_history, *m_mime_copy, m_autocomplete_database.get());
+    m_paste_maker = std::make_unique<PasteMaker>(m_history, *m_mime_copy);
     m_note_dialog = std::make_unique<NoteDialog>();
     m_hidden_features = std::make_unique<HiddenFeatures>();
 
@@ -79,10 +80,7 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     m_status_indicator->move_to(m_settings.indicator_position);
     m_tray_icon = std::make_unique<TrayIcon>(this);
 
-    m_ui->setupUi(this);
-    setWindowTitle(QCoreApplication::applicationName());
-    m_scroll_area = main_window_look::make_scrollable(*this, *m_ui);
-    main_window_look::fit_to_screen(*this, *m_scroll_area, false);
+    m_scroll_area = main_window_look::set_up(*this, *m_ui);
     m_tray_icon->show();
 
     if (m_settings.start_at_startup)
@@ -97,7 +95,6 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &App::update);
     m_timer->start(1000);
-    m_ui->button_open_history_dialog->setText(QStringLiteral("Show History"));
     HistoryDialog* history_dialog = m_history_dialog.get();
     connect(history_dialog, &HistoryDialog::signal_lock_requested, this, &App::history_dialog_list_item_activated);
     connect(history_dialog, &HistoryDialog::signal_delete_requested, this, &App::delete_history_item);
@@ -141,6 +138,9 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
 
     m_keyboard->set_hooked(true);
     connect(m_keyboard.get(), &Keyboard::signal_key_pressed, this, &App::key_pressed);
+    connect(m_hotkey_processor.get(), &HotkeyProcessor::signal_copy_pressed, this, &App::copy_pressed);
+    connect(m_hotkey_processor.get(), &HotkeyProcessor::signal_cut_pressed, this, &App::cut_pressed);
+    connect(m_hotkey_processor.get(), &HotkeyProcessor::signal_command, this, &App::run_command);
     connect(m_paste_trigger.get(), &PasteTrigger::signal_paste, this, &App::paste_triggered);
     connect(m_clipboard_source.get(), &ClipboardSource::captured, m_copy_recorder.get(), &CopyRecorder::record);
     connect(m_copy_recorder.get(), &CopyRecorder::signal_recorded, this, &App::refresh_views);
@@ -374,23 +374,12 @@ void App::update_status_indicator()
 
 void App::print_current_text_clipboard_state()
 {
-    // The lengths of the texts, never the texts: the debug channel may end up in a lasting log.
-    QList<int> lengths;
-    for (const QString& text : m_history.text_items())
-        lengths << text.size();
-    qDebug() << "m_stackpaste_clipboard_text_history (lengths):" << lengths;
-    qDebug() << "m_current_clipboard_history_position: " << m_history.position();
+    qDebug().noquote() << debug_text::text_state(m_history);
 }
 
 void App::print_current_mime_data_clipboard_state()
 {
-    qDebug() << "Size of m_stackpaste_clipboard_mime_data_history is: " << m_history.mime_items().size();
-    qDebug() << "m_current_clipboard_history_position: " << m_history.position();
-}
-
-void App::test_slot(int a, int b)
-{
-    qDebug() << "Test slot called " << a << b;
+    qDebug().noquote() << debug_text::mime_state(m_history);
 }
 
 // ---- the clipboard ----
@@ -400,15 +389,6 @@ void App::clipboard_changed(QClipboard::Mode)
     update_status_indicator();
     // A paste made while the dialog is open has moved the position: its rows must keep naming what they show.
     refresh_history_dialog();
-}
-
-QMimeData* App::get_mime_data_object_copy_2(const QMimeData* mime_data_reference)
-{
-    TRACE("START get_mime_data_object_copy_2(const QMimeData *mime_data_reference)");
-    QMimeData* copy =
-        m_mime_copy->copy(*mime_data_reference, MimeCopy::Variant::Paste, m_history.is_file_copy_enabled()).release();
-    TRACE("END get_mime_data_object_copy_2(const QMimeData *mime_data_reference)");
-    return copy;
 }
 
 // ---- the paste road: runs while the user's key press is held ----
@@ -443,42 +423,49 @@ void App::paste_triggered(PasteTrigger::Moment moment)
 void App::paste_from_stackpaste_clipboard()
 {
     TRACE("START paste_from_stackpaste_clipboard()");
-    if (m_history.is_paused())
+    std::unique_ptr<QMimeData> content = m_paste_maker->paste();
+    if (!content)
         return;
-    // A paste that writes nothing leaves the position where it was: the user never got the item.
-    const int position_before = m_history.position();
-    const std::optional<int> chosen = m_history.paste_step();
-    if (!chosen)
-        return;
-    std::unique_ptr<QMimeData> content = paste_content(*chosen);
-    if (!content) {
-        m_history.set_position(position_before);
-        return;
-    }
     m_clipboard_source->own(std::move(content));
     TRACE("END paste_from_stackpaste_clipboard()");
 }
 
 void App::prepare_next_paste()
 {
-    // The program got what the clipboard held, the item this step takes; the clipboard gets the one after it.
-    if (m_history.is_paused() || !m_history.paste_step())
-        return;
-    const std::optional<int> next = m_history.next_paste();
-    if (std::unique_ptr<QMimeData> content = next ? paste_content(*next) : nullptr)
+    // The program got what the clipboard held; the clipboard gets the item after it.
+    if (std::unique_ptr<QMimeData> content = m_paste_maker->after_paste())
         m_clipboard_source->own(std::move(content));
 }
 
-std::unique_ptr<QMimeData> App::paste_content(int index)
+void App::run_command(CommandId id)
 {
-    if (m_history.is_rich_text_copy_enabled())
-        return std::unique_ptr<QMimeData>(get_mime_data_object_copy_2(m_history.mime_at(index)));
-    const QString text = m_history.text_at(index);
-    if (text.contains(QLatin1String("file:///")))
-        return nullptr;
-    auto content = std::make_unique<QMimeData>();
-    content->setText(text);
-    return content;
+    // No default: a command left out here is a compile error.
+    switch (id) {
+    case CommandId::switch_paste_order:
+        return switch_paste_order();
+    case CommandId::pause_or_resume:
+        return pause_or_resume_stackpaste();
+    case CommandId::rich_text_copy:
+        return enable_or_disable_rich_text_copy();
+    case CommandId::clipboard_undo:
+    case CommandId::clipboard_undo_with_arrow:
+        return clipboard_history_go_back();
+    case CommandId::clipboard_redo:
+    case CommandId::clipboard_redo_with_arrow:
+        return clipboard_history_go_forward();
+    case CommandId::clear_history:
+        return clear_clipboard_history();
+    case CommandId::open_history_dialog:
+        return open_history_dialog();
+    case CommandId::show_debug_info:
+        return show_debug_info();
+    case CommandId::open_autocomplete:
+        return open_autocomplete_dialog();
+    case CommandId::lock_current_position:
+        return lock_current_position();
+    case CommandId::count:
+        break;
+    }
 }
 
 void App::clipboard_set(QString str)
@@ -594,20 +581,9 @@ void App::show_debug_info()
     message_box::long_information(QStringLiteral("Clipboard History"), debug_text::body(m_history));
 }
 
-void App::show_notification(const QString& title, const QString& message)
-{
-    // The title only: a message may repeat what the user typed.
-    qDebug() << "Notification:" << title;
-    if (!show_tray_message(title, message))
-        message_box::information(title, message);
-}
-
 bool App::show_tray_message(const QString& title, const QString& message, QSystemTrayIcon::MessageIcon icon)
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable() || !QSystemTrayIcon::supportsMessages())
-        return false;
-    m_tray_icon->showMessage(title, message, icon, 10000);
-    return true;
+    return m_tray_icon->show_passing_message(title, message, icon);
 }
 
 void App::on_button_toggle_status_indicator_clicked()
@@ -654,7 +630,7 @@ void App::apply_spell(const SpellOutcome& outcome)
     refresh_views();
     save_settings();
     if (!outcome.title.isEmpty())
-        show_notification(outcome.title, outcome.message);
+        m_tray_icon->notify(outcome.title, outcome.message);
 }
 
 void App::take_fresh_settings()

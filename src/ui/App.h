@@ -5,6 +5,7 @@
 #include "core/Keyboard.h"
 #include "core/PasteTrigger.h"
 #include "core/Settings.h"
+#include "core/ShortcutTable.h"
 
 #include <QClipboard>
 #include <QSystemTrayIcon>
@@ -22,6 +23,7 @@ class HistoryDialog;
 class HotkeyProcessor;
 class MimeCopy;
 class NoteDialog;
+class PasteMaker;
 class QMimeData;
 class QScrollArea;
 class QTimer;
@@ -49,12 +51,11 @@ public:
     // Read access for the wiring and the tests. The windows ask App for changes by signal and are drawn by
     // refresh_views(); none of them reaches App.
     ClipboardHistory& history() { return m_history; }
-    const Settings& settings() const { return m_settings; }
-    Keyboard* keyboard() const { return m_keyboard.get(); }
     MimeCopy& mime_copy() const { return *m_mime_copy; }
     ClipboardSource* clipboard_source() const { return m_clipboard_source.get(); }
     bool is_keyboard_hook_connected() const { return m_is_keyboard_hook_connected; }
     ShortcutsDialog* shortcuts_dialog() const { return m_shortcuts_dialog.get(); }
+    // The shortcuts (tests): their texts, rows and problems, and the hotkeys a test presses.
     HotkeyProcessor* hotkey_processor() const { return m_hotkey_processor.get(); }
     // The mode box's text (tests, the debug window).
     QString mode_text() const;
@@ -62,7 +63,6 @@ public:
     void add_to_stackpaste_text_history(QString current_clipboard_text);
     // The history takes ownership.
     void add_to_stackpaste_mime_data_history(QMimeData* current_clipboard_mime_data);
-    QMimeData* get_mime_data_object_copy_2(const QMimeData* mime_data_reference);
     void save_settings();
     // Shows a message beside the tray icon; false (and nothing shown) where the tray shows no messages.
     bool show_tray_message(const QString& title, const QString& message,
@@ -94,6 +94,8 @@ public Q_SLOTS:
     // The paste road, started by the paste trigger at its moment.
     void paste_triggered(PasteTrigger::Moment moment);
     void paste_from_stackpaste_clipboard();
+    // A shortcut's command: the App operation it runs.
+    void run_command(CommandId id);
     void switch_paste_order();
     void pause_or_resume_stackpaste();
     void copy_pressed();
@@ -121,7 +123,6 @@ public Q_SLOTS:
     void slot_history_list_item_position_changed(int from, int to);
     void slot_combobox_edit_text_changed(QString new_text);
     void key_pressed(int key, int flags);
-    void test_slot(int a, int b);
     void clipboard_changed(QClipboard::Mode mode);
     void clipboard_destroyed() {}
     void clipboard_find_buffer_changed() {}
@@ -159,16 +160,12 @@ private:
     // Saves the settings and removes the temporary directory when the process ends without destroying the App.
     static void rescue_at_exit();
     void prepare_temp_dir();
-    // What a paste of the active history's item at index puts on the clipboard; null when it pastes nothing.
-    std::unique_ptr<QMimeData> paste_content(int index);
     // The paste road after a program has been served: the paste step for it, then the next item onto the clipboard.
     void prepare_next_paste();
     // The mode box shows the mode in effect, without announcing a mode change.
     void show_mode_in_effect();
     // An open history dialog lists what is left to paste.
     void refresh_history_dialog();
-    // Tells the user something in passing: a tray message where the tray shows them, else a message box.
-    void show_notification(const QString& title, const QString& message);
     void apply_spell(const SpellOutcome& outcome);
     // After a reset of the settings: the history, the counter, the shortcuts and the keyboard follow them.
     void take_fresh_settings();
@@ -195,6 +192,7 @@ private:
     std::unique_ptr<AutocompleteDatabase> m_autocomplete_database;
     std::unique_ptr<AutocompleteDialog> m_autocomplete_dialog;
     std::unique_ptr<CopyRecorder> m_copy_recorder;
+    std::unique_ptr<PasteMaker> m_paste_maker;
     std::unique_ptr<NoteDialog> m_note_dialog;
     std::unique_ptr<HiddenFeatures> m_hidden_features;
     // The window the user worked in when one of our windows opened: the autocomplete paste goes there.

@@ -58,11 +58,6 @@ void AutocompleteDialog::show_at(const QPoint& position)
     m_filter->setFocus();
 }
 
-void AutocompleteDialog::database_insert(const QString& str)
-{
-    m_database->insert(str);
-}
-
 void AutocompleteDialog::input_changed(const QString& str)
 {
     m_list->clear();

@@ -28,7 +28,6 @@ public:
     explicit AutocompleteDialog(AutocompleteDatabase* database);
     ~AutocompleteDialog() override;
 
-    void database_insert(const QString& str);
     void update_item_count();
     // Brings the window up at `position`, kept whole on the screen there, with the keyboard in the filter.
     void show_at(const QPoint& position);

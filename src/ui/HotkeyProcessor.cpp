@@ -3,8 +3,8 @@
 
 #include "core/GlobalShortcut.h"
 #include "core/Keyboard.h"
+#include "core/Settings.h"
 #include "platform/Platform.h"
-#include "ui/App.h"
 #include "ui/ShortcutsDialog.h"
 
 #include <QDebug>
@@ -14,37 +14,13 @@
 
 namespace {
 
-// The App operation each command runs.
-struct Operation {
-    CommandId id;
-    void (App::*run)();
-};
-
-// clang-format off
-constexpr std::array<Operation, k_shortcut_count> k_operations{{
-    {CommandId::switch_paste_order,        &App::switch_paste_order},
-    {CommandId::pause_or_resume,           &App::pause_or_resume_stackpaste},
-    {CommandId::rich_text_copy,            &App::enable_or_disable_rich_text_copy},
-    {CommandId::clipboard_undo,            &App::clipboard_history_go_back},
-    {CommandId::clipboard_redo,            &App::clipboard_history_go_forward},
-    {CommandId::clear_history,             &App::clear_clipboard_history},
-    {CommandId::open_history_dialog,       &App::open_history_dialog},
-    {CommandId::clipboard_undo_with_arrow, &App::clipboard_history_go_back},
-    {CommandId::clipboard_redo_with_arrow, &App::clipboard_history_go_forward},
-    {CommandId::show_debug_info,           &App::show_debug_info},
-    {CommandId::open_autocomplete,         &App::open_autocomplete_dialog},
-    {CommandId::lock_current_position,     &App::lock_current_position},
-}};
-// clang-format on
-static_assert(lists_every_command_in_order(k_operations), "one App operation per command, in the order of CommandId");
-
 // The keyboard holds Ctrl+V whatever else is down; Meta is Super.
 constexpr Qt::KeyboardModifiers k_paste_key_extras = Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier;
 
 } // namespace
 
-HotkeyProcessor::HotkeyProcessor(App* app, const Keyboard* keyboard, ShortcutsDialog* dialog)
-    : QObject(nullptr), m_app(app), m_keyboard(keyboard), m_dialog(dialog)
+HotkeyProcessor::HotkeyProcessor(const Keyboard* keyboard, const Settings& settings, ShortcutsDialog* dialog)
+    : QObject(nullptr), m_keyboard(keyboard), m_settings(settings), m_dialog(dialog)
 {
 }
 
@@ -57,10 +33,10 @@ void HotkeyProcessor::handle_key(int key)
     switch (key) {
     case Keyboard::k_key_c:
         qDebug() << "Copying";
-        m_app->copy_pressed();
+        Q_EMIT signal_copy_pressed();
         break;
     case Keyboard::k_key_x:
-        m_app->cut_pressed();
+        Q_EMIT signal_cut_pressed();
         break;
     case Keyboard::k_key_v: {
         // The paste itself is the paste trigger's.
@@ -68,7 +44,7 @@ void HotkeyProcessor::handle_key(int key)
         for (int row = 0; row < k_shortcut_count; ++row) {
             // After the key has gone on: the keyboard is held until this returns.
             if (!m_on_paste_key[row].isEmpty() && m_on_paste_key[row] == pressed)
-                QTimer::singleShot(0, this, [this, row] { run_command(row); });
+                QTimer::singleShot(0, this, [this, row] { Q_EMIT signal_command(k_shortcut_commands[row].id); });
         }
         break;
     }
@@ -131,19 +107,16 @@ void HotkeyProcessor::apply(int row)
     } else {
         hotkey.setShortcut(shortcut, true);
         m_problems[row] = text.isEmpty() ? QString() : hotkey.registration_error();
-        m_connections[row] = connect(&hotkey, &GlobalShortcut::activated, this, [this, row] { run_command(row); });
+        const CommandId id = k_shortcut_commands[row].id;
+        m_connections[row] =
+            connect(&hotkey, &GlobalShortcut::activated, this, [this, id] { Q_EMIT signal_command(id); });
     }
     m_dialog->set_row_problem(row, m_problems[row]);
 }
 
-void HotkeyProcessor::run_command(int row)
-{
-    (m_app->*k_operations[static_cast<size_t>(row)].run)();
-}
-
 bool HotkeyProcessor::rides_on_paste_key(const QKeySequence& shortcut) const
 {
-    if (shortcut.count() != 1 || !m_app->settings().use_keyboard_shortcuts)
+    if (shortcut.count() != 1 || !m_settings.use_keyboard_shortcuts)
         return false;
     const int combination = shortcut[0];
     const auto modifiers = Qt::KeyboardModifiers(combination & int(Qt::KeyboardModifierMask));

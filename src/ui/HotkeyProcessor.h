@@ -10,22 +10,22 @@
 #include <array>
 #include <memory>
 
-class App;
 class GlobalShortcut;
 class Keyboard;
 class ShortcutsDialog;
+struct Settings;
 
-// Turns the key presses of the Keyboard into the copy and cut operations of App (the paste is the PasteTrigger's),
-// and owns the twelve
-// system-wide shortcuts, one per row of k_shortcut_commands, which run their App command once per press. The
-// shortcuts follow the texts of the ShortcutsDialog. A shortcut of Control with the paste key (Ctrl+Alt+V, Ctrl+Meta+V)
-// is not grabbed, since the keyboard holds every Ctrl+V: its command runs right after the paste that the press makes.
-// Ctrl+Alt+C and Ctrl+Alt+X are grabbed like any other; the keyboard sees them all the same, so the copy or cut is
-// noted too. Main thread only.
+// Turns the key presses of the Keyboard into requests to copy or cut (the paste is the PasteTrigger's), and owns the
+// twelve system-wide shortcuts, one per row of k_shortcut_commands, each asking once per press for its command to
+// run; App decides what a request does. The shortcuts follow the texts of the ShortcutsDialog. A shortcut of Control
+// with the paste key (Ctrl+Alt+V, Ctrl+Meta+V) is not grabbed, since the keyboard holds every Ctrl+V: its command runs
+// right after the paste that the press makes. Ctrl+Alt+C and Ctrl+Alt+X are grabbed like any other; the keyboard sees
+// them all the same, so the copy or cut is noted too. Main thread only.
 class HotkeyProcessor : public QObject {
     Q_OBJECT
 public:
-    HotkeyProcessor(App* app, const Keyboard* keyboard, ShortcutsDialog* dialog);
+    // The keyboard, the settings and the dialog must outlive the processor.
+    HotkeyProcessor(const Keyboard* keyboard, const Settings& settings, ShortcutsDialog* dialog);
     ~HotkeyProcessor() override;
 
     // Acts only while Control is held (whatever other modifiers are down): C copies, X cuts, V pastes.
@@ -43,14 +43,19 @@ public:
     // The row's hotkey (tests); null before create_shortcuts().
     GlobalShortcut* hotkey(int row) const { return m_hotkeys[row].get(); }
 
+Q_SIGNALS:
+    void signal_copy_pressed();
+    void signal_cut_pressed();
+    // A shortcut was pressed: its command is to run.
+    void signal_command(CommandId id);
+
 private:
     void apply(int row);
-    void run_command(int row);
     // Whether the text is Control with V, and at most Shift and Alt besides: a press the keyboard holds.
     bool rides_on_paste_key(const QKeySequence& shortcut) const;
 
-    App* m_app;
     const Keyboard* m_keyboard;
+    const Settings& m_settings;
     ShortcutsDialog* m_dialog;
     std::array<std::unique_ptr<GlobalShortcut>, k_shortcut_count> m_hotkeys;
     std::array<QMetaObject::Connection, k_shortcut_count> m_connections;

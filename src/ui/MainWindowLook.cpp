@@ -53,6 +53,16 @@ constexpr int k_least_height = 200;
 
 } // namespace
 
+QScrollArea* set_up(QWidget& window, Ui::app& form)
+{
+    form.setupUi(&window);
+    window.setWindowTitle(QCoreApplication::applicationName());
+    form.button_open_history_dialog->setText(QStringLiteral("Show History"));
+    QScrollArea* scroll_area = make_scrollable(window, form);
+    fit_to_screen(window, *scroll_area, false);
+    return scroll_area;
+}
+
 QScrollArea* make_scrollable(QWidget& window, Ui::app& form)
 {
     auto* page = new QWidget;

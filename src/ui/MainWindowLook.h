@@ -36,6 +36,10 @@ void show_switches(Ui::app& form, const ClipboardHistory& history);
 // The window's icons, its large one in the form too: the running or the paused image.
 void show_app_icon(Ui::app& form, QWidget& window, bool paused);
 
+// Lays the form out in the window under the application's name, made scrollable and fitted to the screen, and
+// returns the scroll area.
+QScrollArea* set_up(QWidget& window, Ui::app& form);
+
 // Puts the page the form lays out (its background and column of buttons, 420 x 808) into a scroll area that fills
 // the window, and returns the scroll area.
 QScrollArea* make_scrollable(QWidget& window, Ui::app& form);

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/TrayIcon.h"
 
+#include "ui/MessageBox.h"
+
 #include <QAction>
 #include <QApplication>
+#include <QDebug>
 #include <QMenu>
 
 TrayIcon::TrayIcon(QObject* parent)
@@ -90,4 +93,20 @@ void TrayIcon::icon_activated(QSystemTrayIcon::ActivationReason reason)
     default:
         break;
     }
+}
+
+bool TrayIcon::show_passing_message(const QString& title, const QString& message, QSystemTrayIcon::MessageIcon icon)
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable() || !QSystemTrayIcon::supportsMessages())
+        return false;
+    showMessage(title, message, icon, 10000);
+    return true;
+}
+
+void TrayIcon::notify(const QString& title, const QString& message)
+{
+    // The title only: a message may repeat what the user typed.
+    qDebug() << "Notification:" << title;
+    if (!show_passing_message(title, message))
+        message_box::information(title, message);
 }

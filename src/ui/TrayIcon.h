@@ -33,6 +33,11 @@ public:
     // The menu's entries as the user sees them, separators as empty texts (tests, the debug window).
     QStringList menu_texts() const;
     QMenu* menu() const { return m_menu.get(); }
+    // Shows a message beside the icon; false (and nothing shown) where the tray shows no messages.
+    bool show_passing_message(const QString& title, const QString& message,
+                              QSystemTrayIcon::MessageIcon icon = QSystemTrayIcon::NoIcon);
+    // Tells the user something in passing: a message beside the icon where the tray shows them, else a message box.
+    void notify(const QString& title, const QString& message);
 
 Q_SIGNALS:
     void signal_open_app_requested();
