@@ -149,6 +149,12 @@ bool MimeCopy::is_valid() const
     return m_temp_dir && m_temp_dir->isValid();
 }
 
+void MimeCopy::keep_in_memory(const QMimeData* content)
+{
+    if (const auto* item = dynamic_cast<const StoredMimeData*>(content))
+        const_cast<StoredMimeData*>(item)->keep_in_memory();
+}
+
 QString MimeCopy::path() const
 {
     return is_valid() ? m_temp_dir->path() : QString();

@@ -48,6 +48,9 @@ public:
     MimeCopy(const MimeCopy&) = delete;
     MimeCopy& operator=(const MimeCopy&) = delete;
 
+    // Brings the large data of content back into memory when it is one of our items (what we own on the clipboard,
+    // before the files of that data go).
+    static void keep_in_memory(const QMimeData* content);
     // Whether the temporary directory exists; without it file copies fail and URLs keep their locations.
     bool is_valid() const;
     // The temporary directory's path; empty when there is none.

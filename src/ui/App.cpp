@@ -10,7 +10,6 @@
 #include "core/MimeCopy.h"
 #include "core/PasteMaker.h"
 #include "core/SaveManager.h"
-#include "core/StoredMimeData.h"
 #include "core/Trace.h"
 #include "platform/Platform.h"
 #include "platform/StartUpEntry.h"
@@ -34,7 +33,6 @@
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QSlider>
 #include <QTimer>
 #include <QUrl>
 
@@ -125,10 +123,7 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     connect(m_shortcuts_dialog.get(), &QDialog::rejected, this, &App::update_global_shortcuts);
 
     m_status_indicator->show();
-    // The slider starts where the counter's opacity is, so its first touch does not make the counter vanish.
-    m_shortcuts_dialog->slider()->setValue(qRound(m_status_indicator->windowOpacity() * 100));
-    connect(m_shortcuts_dialog->slider(), &QSlider::valueChanged, m_status_indicator.get(),
-            &StatusIndicator::set_transparency);
+    m_shortcuts_dialog->steer_opacity_of(m_status_indicator.get());
     connect(m_status_indicator.get(), &StatusIndicator::clicked, this, &App::on_button_open_history_dialog_clicked);
     connect(m_autocomplete_dialog.get(), &AutocompleteDialog::autocomplete_list_item_activated, this,
             &App::slot_autocomplete_list_item_activated);
@@ -145,10 +140,6 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     connect(m_clipboard_source.get(), &ClipboardSource::captured, m_copy_recorder.get(), &CopyRecorder::record);
     connect(m_copy_recorder.get(), &CopyRecorder::signal_recorded, this, &App::refresh_views);
     connect(m_clipboard, &QClipboard::changed, this, &App::clipboard_changed);
-    connect(m_clipboard, &QClipboard::destroyed, this, &App::clipboard_destroyed);
-    connect(m_clipboard, &QClipboard::findBufferChanged, this, &App::clipboard_find_buffer_changed);
-    connect(m_clipboard, &QClipboard::objectNameChanged, this, &App::clipboard_object_name_changed);
-    connect(m_clipboard, &QClipboard::selectionChanged, this, &App::clipboard_selection_changed);
     reconnect_keyboard_hook();
 
     m_settings.is_first_start = false;
@@ -214,10 +205,8 @@ App::~App()
     m_clipboard_source.reset();
     // Qt hands what we own on the clipboard to the desktop's clipboard manager after this, when the files of its
     // large data are gone: the data comes back into memory first.
-    if (m_clipboard->ownsClipboard()) {
-        if (const auto* content = dynamic_cast<const StoredMimeData*>(m_clipboard->mimeData()))
-            const_cast<StoredMimeData*>(content)->keep_in_memory();
-    }
+    if (m_clipboard->ownsClipboard())
+        MimeCopy::keep_in_memory(m_clipboard->mimeData());
     // The temporary directory goes with every snapshot in it.
     m_mime_copy.reset();
     m_save_manager.reset();
@@ -564,9 +553,7 @@ void App::on_button_show_shortcut_settings_clicked()
     // While the dialog is open no shortcut is registered, so the keys pressed in it are recorded, not run.
     m_hotkey_processor->disconnect_shortcuts();
     refresh_user_time();
-    m_shortcuts_dialog->show();
-    m_shortcuts_dialog->raise();
-    m_shortcuts_dialog->activateWindow();
+    m_shortcuts_dialog->open_in_front();
 }
 
 void App::update_global_shortcuts()
@@ -593,10 +580,7 @@ void App::on_button_toggle_status_indicator_clicked()
 
 void App::on_button_clear_autocomplete_history_clicked()
 {
-    if (message_box::question(this, QStringLiteral("Warning"),
-                              QStringLiteral("Are you sure you want to clear the history file?")) != QMessageBox::Yes)
-        return;
-    m_autocomplete_dialog->delete_history();
+    m_autocomplete_dialog->ask_and_delete_history(this);
 }
 
 void App::on_button_about_clicked()
@@ -651,10 +635,8 @@ void App::open_hidden_features_help()
 void App::open_autocomplete_dialog()
 {
     qDebug() << "\nCalling open_autocomplete_dialog()";
-    if (!m_autocomplete_dialog->isHidden()) {
-        m_autocomplete_dialog->hide();
+    if (m_autocomplete_dialog->close_if_open())
         return;
-    }
     remember_user_window();
     refresh_user_time();
     m_autocomplete_dialog->show_at(QCursor::pos());
@@ -687,9 +669,7 @@ void App::slot_autocomplete_list_item_activated(QString str)
 
 void App::slot_button_open_helper_dialog()
 {
-    auto* dialog = new HelperDialog(this); // deletes itself when closed
-    dialog->set_text(HelperDialog::help_text(m_shortcuts_dialog->shortcut_texts()));
-    dialog->exec();
+    HelperDialog::show_help(this, m_shortcuts_dialog->shortcut_texts());
 }
 
 void App::slot_toggle_note_dialog()
@@ -707,10 +687,8 @@ void App::open_url(const QString& url)
 void App::open_history_dialog()
 {
     trace::plain(QStringLiteral("open_history_dialog()"));
-    if (!m_history_dialog->isHidden()) {
-        m_history_dialog->hide();
+    if (m_history_dialog->close_if_open())
         return;
-    }
     remember_user_window();
     const std::optional<QList<int>> listing = m_history.open_dialog_listing();
     if (!listing)

@@ -4,6 +4,7 @@
 #include "core/AutocompleteDatabase.h"
 #include "core/ClipboardHistory.h"
 #include "core/Trace.h"
+#include "ui/MessageBox.h"
 #include "ui/Placement.h"
 #include "ui_AutocompleteDialog.h"
 
@@ -86,6 +87,21 @@ void AutocompleteDialog::list_item_activated(QListWidgetItem* e)
     m_filter->setFocus();
     hide();
     Q_EMIT autocomplete_list_item_activated(text);
+}
+
+bool AutocompleteDialog::close_if_open()
+{
+    if (isHidden())
+        return false;
+    hide();
+    return true;
+}
+
+void AutocompleteDialog::ask_and_delete_history(QWidget* parent)
+{
+    if (message_box::question(parent, QStringLiteral("Warning"),
+                              QStringLiteral("Are you sure you want to clear the history file?")) == QMessageBox::Yes)
+        delete_history();
 }
 
 void AutocompleteDialog::delete_history()

@@ -31,6 +31,10 @@ public:
     void update_item_count();
     // Brings the window up at `position`, kept whole on the screen there, with the keyboard in the filter.
     void show_at(const QPoint& position);
+    // Hides the window when it is open; whether it was (its shortcut and button open and close it).
+    bool close_if_open();
+    // Deletes every remembered text once the user has said yes.
+    void ask_and_delete_history(QWidget* parent);
 
     // For the tests.
     QLineEdit* filter() const { return m_filter; }

@@ -90,3 +90,10 @@ QString HelperDialog::help_text(const std::array<QString, k_shortcut_count>& sho
     text += QStringLiteral("</body></html>");
     return text;
 }
+
+void HelperDialog::show_help(QWidget* parent, const std::array<QString, k_shortcut_count>& shortcuts)
+{
+    auto* dialog = new HelperDialog(parent); // deletes itself when closed
+    dialog->set_text(help_text(shortcuts));
+    dialog->exec();
+}

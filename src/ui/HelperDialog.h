@@ -27,6 +27,8 @@ public:
     // The help's rich text for the shortcut texts of the shortcut settings' rows. A shortcut is text, not markup:
     // "Ctrl+Alt+<" would otherwise open a tag and swallow the rest of the help.
     static QString help_text(const std::array<QString, k_shortcut_count>& shortcuts);
+    // Shows the help for these shortcut texts until the user closes it; the dialog deletes itself then.
+    static void show_help(QWidget* parent, const std::array<QString, k_shortcut_count>& shortcuts);
 
 public Q_SLOTS:
     void slot_button_ok_clicked();

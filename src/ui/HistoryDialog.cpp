@@ -92,6 +92,14 @@ void HistoryDialog::show_rows(const QStringList& rows, bool forward)
                                    : QStringLiteral("Paste order is backward"));
 }
 
+bool HistoryDialog::close_if_open()
+{
+    if (isHidden())
+        return false;
+    hide();
+    return true;
+}
+
 void HistoryDialog::show_at(const QPoint& position, const QStringList& rows, bool forward)
 {
     clear_list();

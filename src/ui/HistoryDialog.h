@@ -35,6 +35,8 @@ public:
     // Brings the window up at `position`, kept whole on the screen there, with the rows of a walk and the first
     // selected.
     void show_at(const QPoint& position, const QStringList& rows, bool forward);
+    // Hides the dialog when it is open; whether it was (its shortcut and button open and close it).
+    bool close_if_open();
     int row_count() const;
     int current_row() const;
     void set_current_row(int row);

@@ -103,6 +103,19 @@ QString ShortcutsDialog::row_problem(int row) const
     return row >= 0 && row < k_shortcut_count ? m_problems[row] : QString();
 }
 
+void ShortcutsDialog::steer_opacity_of(QWidget* window)
+{
+    slider()->setValue(qRound(window->windowOpacity() * 100));
+    connect(slider(), &QSlider::valueChanged, window, [window](int value) { window->setWindowOpacity(value / 100.0); });
+}
+
+void ShortcutsDialog::open_in_front()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
 QSlider* ShortcutsDialog::slider() const
 {
     return m_slider;

@@ -35,6 +35,11 @@ public:
     void set_row_problem(int row, const QString& why);
     QString row_problem(int row) const;
     QSlider* slider() const;
+    // The transparency slider starts at the window's opacity (so its first touch does not make it vanish) and
+    // sets it from then on.
+    void steer_opacity_of(QWidget* window);
+    // Shows the dialog in front of every other window and gives it the keyboard.
+    void open_in_front();
     bool is_capturing() const;
     int current_row() const { return m_current_row; }
 
