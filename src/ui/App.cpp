@@ -14,6 +14,7 @@
 #include "platform/Platform.h"
 #include "platform/StartUpEntry.h"
 #include "ui/AutocompleteDialog.h"
+#include "ui/ExitRescue.h"
 #include "ui/HelperDialog.h"
 #include "ui/HiddenFeatures.h"
 #include "ui/HistoryDialog.h"
@@ -36,15 +37,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <cstdlib>
 #include <utility>
-
-namespace {
-
-// The App whose files are to be saved and removed should the process end without destroying it.
-App* g_app_to_rescue = nullptr;
-
-} // namespace
 
 App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste_trigger) : QWidget(nullptr)
 {
@@ -143,7 +136,10 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     reconnect_keyboard_hook();
 
     m_settings.is_first_start = false;
-    prepare_temp_dir();
+    if (m_mime_copy->is_valid()) {
+        TRACE("Temp dir is valid");
+        qDebug() << "Temp dir path is:" << m_mime_copy->path();
+    }
     connect(m_ui->button_open_helper_dialog, &QPushButton::clicked, this, &App::slot_button_open_helper_dialog);
     m_ui->combobox_mode_select->addItems(main_window_look::mode_texts());
     // Every view but the counter, which shows nothing until the history first changes.
@@ -152,12 +148,8 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     connect(m_ui->combobox_mode_select, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this](int index) { slot_combobox_edit_text_changed(m_ui->combobox_mode_select->itemText(index)); });
 
-    // When the X connection breaks (the server ended, a log-out without a session manager) the platform ends the
-    // process with exit() from inside the event loop, and no destructor runs. Registered last, so the library state
-    // the settings and the folder removal use is still there when it runs.
-    g_app_to_rescue = this;
-    static const bool registered = std::atexit(&App::rescue_at_exit) == 0;
-    if (!registered)
+    // Armed last, so the library state the settings and the folder removal use is still there when it runs.
+    if (!exit_rescue::arm(this, [this] { rescue_at_exit(); }))
         qDebug() << "Cannot register the clean-up at exit; the settings are only saved on a normal quit";
 }
 
@@ -175,23 +167,19 @@ void App::showEvent(QShowEvent* event)
 
 void App::rescue_at_exit()
 {
-    App* app = std::exchange(g_app_to_rescue, nullptr);
-    if (!app)
-        return;
     qDebug() << "The program ends without a normal quit: saving the settings and removing the temporary files";
-    app->save_settings();
-    app->m_save_manager.reset();
+    save_settings();
+    m_save_manager.reset();
     // Texts copied a moment ago are still on their way to the autocomplete file.
-    app->m_autocomplete_database->wait_until_written(1000);
+    m_autocomplete_database->wait_until_written(1000);
     // The clipboard source stops reading before the folder its files go to is removed.
-    app->m_clipboard_source.reset();
-    app->m_mime_copy.reset();
+    m_clipboard_source.reset();
+    m_mime_copy.reset();
 }
 
 App::~App()
 {
-    if (g_app_to_rescue == this)
-        g_app_to_rescue = nullptr;
+    exit_rescue::disarm(this);
     save_settings();
     // Before the application object: Qt's X11 tray code crashes on a tray icon left for its own clean-up.
     m_tray_icon.reset();
@@ -212,14 +200,6 @@ App::~App()
     m_save_manager.reset();
     if (m_keyboard)
         m_keyboard->set_hooked(false);
-}
-
-void App::prepare_temp_dir()
-{
-    if (!m_mime_copy->is_valid())
-        return;
-    TRACE("Temp dir is valid");
-    qDebug() << "Temp dir path is:" << m_mime_copy->path();
 }
 
 void App::save_settings()

@@ -158,8 +158,7 @@ protected:
 
 private:
     // Saves the settings and removes the temporary directory when the process ends without destroying the App.
-    static void rescue_at_exit();
-    void prepare_temp_dir();
+    void rescue_at_exit();
     // The paste road after a program has been served: the paste step for it, then the next item onto the clipboard.
     void prepare_next_paste();
     // The mode box shows the mode in effect, without announcing a mode change.
