@@ -236,9 +236,9 @@ bool AutocompleteDatabase::open()
         return false;
     }
     // Whatever replaced the file between the look and SQLite's open is found before anything is read or written.
-    struct stat after {};
-    if (::lstat(native.constData(), &after) != 0 || refusal(after) || after.st_dev != before.st_dev ||
-        after.st_ino != before.st_ino) {
+    m_device = before.st_dev;
+    m_inode = before.st_ino;
+    if (!is_still_the_file()) {
         database.close();
         qWarning() << "ERROR: the autocomplete file" << m_path
                    << "was replaced while it was opened; no texts are remembered in this run";
@@ -247,6 +247,13 @@ bool AutocompleteDatabase::open()
     if (m_is_read_only)
         qWarning() << "The autocomplete file" << m_path << "is read-only: new texts are not remembered";
     return true;
+}
+
+bool AutocompleteDatabase::is_still_the_file() const
+{
+    struct stat now {};
+    return ::lstat(QFile::encodeName(m_path).constData(), &now) == 0 && !refusal(now) &&
+           quint64(now.st_dev) == m_device && quint64(now.st_ino) == m_inode;
 }
 
 bool AutocompleteDatabase::is_database() const
@@ -348,7 +355,12 @@ void AutocompleteDatabase::run_writer(bool prepared)
         QSqlDatabase database = QSqlDatabase::addDatabase(k_driver, name);
         database.setDatabaseName(m_path);
         database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(k_write_wait_ms));
-        if (database.open()) {
+        // The writer opens the path again: it must still be the file the store checked, not one put there since.
+        if (database.open() && !is_still_the_file()) {
+            database.close();
+            qWarning() << "ERROR: the autocomplete file" << m_path
+                       << "was replaced after it was opened; no texts are remembered in this run";
+        } else if (database.isOpen()) {
             QSqlQuery(database).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
             // What a lock held by another program kept the main thread from preparing.
             if (!prepared)

@@ -82,6 +82,8 @@ private:
 
     bool open();
     bool is_database() const;
+    // Whether the path still names the regular file that open() checked (no link, folder or other file since).
+    bool is_still_the_file() const;
     void move_aside();
     // The table, the index, the kept count and the write-ahead log of a writable file; false when a step failed.
     bool prepare(const QString& connection_name);
@@ -95,6 +97,8 @@ private:
     QString m_moved_aside_to;
     bool m_is_open = false;
     bool m_is_read_only = false;
+    quint64 m_device = 0; // the checked file's device and inode
+    quint64 m_inode = 0;
     bool m_has_kept_count = false;
 
     std::mutex m_mutex;

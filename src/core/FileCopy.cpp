@@ -2,6 +2,7 @@
 #include "core/FileCopy.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 
 #include <fcntl.h>
@@ -59,6 +60,17 @@ Result copy_regular_file(const QString& source, const QString& target, qint64 li
     }
     out.setPermissions(QFile::permissions(source));
     return result;
+}
+
+void remove_own_folder(const QString& folder)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(folder).constData(), &info) != 0)
+        return;
+    if (S_ISDIR(info.st_mode))
+        QDir(folder).removeRecursively(); // links inside it are removed as links
+    else
+        QFile::remove(folder);
 }
 
 } // namespace file_copy

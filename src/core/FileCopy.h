@@ -13,4 +13,8 @@ enum class Result { copied, unreadable, not_regular, too_big, write_failed };
 // after a first look would otherwise hang the open. A failed copy leaves no target behind. Any thread.
 Result copy_regular_file(const QString& source, const QString& target, qint64 limit);
 
+// Removes one of our own folders with everything in it. The program a file was handed to may have put a link in
+// the folder's place: then only the link goes, never what it points to. Any thread.
+void remove_own_folder(const QString& folder);
+
 } // namespace file_copy

@@ -144,7 +144,7 @@ void FileSnapshots::Maker::remove(const Job& job)
 {
     for (const QString& snapshot : job.made) {
         m_paste_copies.forget(snapshot);
-        QDir(QFileInfo(snapshot).path()).removeRecursively();
+        file_copy::remove_own_folder(QFileInfo(snapshot).path());
     }
 }
 

@@ -169,7 +169,7 @@ void PasteCopies::run()
 
 void PasteCopies::remove_copy(const QString& copy)
 {
-    QDir(QFileInfo(copy).path()).removeRecursively();
+    file_copy::remove_own_folder(QFileInfo(copy).path());
 }
 
 std::optional<std::pair<qint64, qint64>> PasteCopies::make_copy(const QString& snapshot, const QString& copy)

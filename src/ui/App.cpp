@@ -170,10 +170,11 @@ void App::rescue_at_exit()
     qDebug() << "The program ends without a normal quit: saving the settings and removing the temporary files";
     save_settings();
     m_save_manager.reset();
-    // Texts copied a moment ago are still on their way to the autocomplete file.
-    m_autocomplete_database->wait_until_written(1000);
-    // The clipboard source stops reading before the folder its files go to is removed.
+    // The clipboard source stops reading before the folder its files go to is removed, and reports no copy any more.
     m_clipboard_source.reset();
+    // Texts copied a moment ago are written, and the writer ends before the C library's clean-up takes the state
+    // of the database driver away.
+    m_autocomplete_database.reset();
     m_mime_copy.reset();
 }
 
@@ -183,14 +184,15 @@ App::~App()
     save_settings();
     // Before the application object: Qt's X11 tray code crashes on a tray icon left for its own clean-up.
     m_tray_icon.reset();
+    // The clipboard source stops reading before the folder its files go to is removed, and before the autocomplete
+    // store that the copies it reports are recorded in.
+    m_clipboard_source.reset();
     // Before the history: its previews watch the items.
     m_history_dialog.reset();
     m_autocomplete_dialog.reset();
     m_autocomplete_database.reset();
     m_note_dialog.reset();
     m_hidden_features.reset();
-    // The clipboard source stops reading before the folder its files go to is removed.
-    m_clipboard_source.reset();
     // Qt hands what we own on the clipboard to the desktop's clipboard manager after this, when the files of its
     // large data are gone: the data comes back into memory first.
     if (m_clipboard->ownsClipboard())

@@ -366,6 +366,21 @@ private Q_SLOTS:
         QCOMPARE(read_all(pasted->urls().value(0).toLocalFile()), QByteArray("a"));
         pasted.reset();
         QCOMPARE(folders_left(), 0);
+
+        // The receiving program put a link to a folder of its own in place of the folder it was handed: only the
+        // link goes, never what it points to.
+        add(*files);
+        QCOMPARE(folders_left(), 2);
+        pasted = mime_copy.copy(*history.mime_at(*history.paste_step()), Variant::Paste, true);
+        const QString handed = QFileInfo(pasted->urls().value(0).toLocalFile()).path();
+        const QString precious = make_file(file_path("theirs/keep.txt"), 4, "mine");
+        QVERIFY(QDir(handed).removeRecursively());
+        QVERIFY(QFile::link(QFileInfo(precious).path(), handed));
+        pasted.reset();
+        history.clear();
+        QCOMPARE(folders_left(), 0);
+        QVERIFY(!QFileInfo(handed).isSymLink());
+        QCOMPARE(read_all(precious), QByteArray("mine"));
     }
 
     void snapshots_of_a_killed_run_are_removed_at_the_next_start()
