@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // The commands that `stackpaste COMMAND [ARGS]` sends to the running copy, and the wire format between the two.
@@ -62,6 +63,8 @@ public:
     State state() const { return m_state; }
     // Once complete: the request.
     const Request& request() const { return m_request; }
+    // Once complete: the request, handed over (a large push text is not kept twice).
+    Request take_request() { return std::move(m_request); }
     // Once failed: the answer line's reason.
     const QString& error() const { return m_error; }
     // Whether any byte arrived.
@@ -86,6 +89,8 @@ struct Answer {
     QByteArray out;
     QByteArray err;
 };
+// Where a command's answer goes.
+using Reply = std::function<void(const Answer&)>;
 // The answer's bytes for a request of version 2.
 QByteArray encode(const Answer& answer);
 QByteArray encode_error(const QString& why);

@@ -454,7 +454,7 @@ private Q_SLOTS:
                 answer += socket.readAll();
             return answer;
         };
-        QCOMPARE(ask("STACKPASTE 2 show\n"), QByteArray("ERROR this copy speaks version 1\n"));
+        QCOMPARE(ask("STACKPASTE 3 show\n"), QByteArray("ERROR this copy speaks versions 1 and 2\n"));
         QCOMPARE(ask("STACKPASTE 1 dance\n"), QByteArray("ERROR unknown command\n"));
         QCOMPARE(ask("GET / HTTP/1.0\r\n"), QByteArray("ERROR not a Stackpaste request\n"));
         QCOMPARE(visible_window("Stackpaste"), 0ull);
