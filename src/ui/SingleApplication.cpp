@@ -371,12 +371,18 @@ void SingleApplication::serve(QLocalSocket* connection)
     });
     stall->start(k_wait_ms);
     connect(connection, &QLocalSocket::bytesWritten, stall, [stall] { stall->start(k_wait_ms); });
+    // A large push passes through in small pieces: only the reader's text grows with it.
+    constexpr qint64 k_piece = 64 * 1024;
+    connection->setReadBufferSize(4 * k_piece);
     connect(connection, &QLocalSocket::readyRead, this, [this, connection, reader, stall] {
-        const QByteArray bytes = connection->readAll();
-        if (reader->state() != remote::RequestReader::State::incomplete)
-            return; // answered already
+        if (reader->state() != remote::RequestReader::State::incomplete) {
+            connection->readAll(); // answered already
+            return;
+        }
         stall->start(k_wait_ms);
-        const remote::RequestReader::State state = reader->feed(bytes);
+        remote::RequestReader::State state = remote::RequestReader::State::incomplete;
+        while (state == remote::RequestReader::State::incomplete && connection->bytesAvailable() > 0)
+            state = reader->feed(connection->read(k_piece));
         if (state == remote::RequestReader::State::incomplete)
             return;
         if (state == remote::RequestReader::State::failed) {
