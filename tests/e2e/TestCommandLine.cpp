@@ -3,13 +3,21 @@
 // desktop key binding runs it.
 #include "E2eSupport.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QSettings>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace e2e;
@@ -146,6 +154,43 @@ private Q_SLOTS:
         // A push cut off in its text is dropped once it stalls; nothing arrives in the history.
         QCOMPARE(send("STACKPASTE 2 push\n5\nab"), QByteArray());
         QTRY_VERIFY_WITH_TIMEOUT(app.output().contains("a connection stalled"), 5000);
+        QCOMPARE(call(app, {"list"}).out, eight);
+
+        // Another user who reaches the socket (the folders opened for the test) is refused by the program itself.
+        if (::geteuid() != 0)
+            return;
+        const QByteArray runtime = QFile::encodeName(qEnvironmentVariable("XDG_RUNTIME_DIR"));
+        const QByteArray socket = QFile::encodeName(socket_path());
+        const QByteArray session = QFile::encodeName(QFileInfo(qEnvironmentVariable("XDG_RUNTIME_DIR")).path());
+        struct stat session_info = {};
+        QCOMPARE(::stat(session.constData(), &session_info), 0);
+        QCOMPARE(::chmod(session.constData(), 0711), 0);
+        QCOMPARE(::chmod(runtime.constData(), 0711), 0);
+        QCOMPARE(::chmod(socket.constData(), 0777), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            // Only calls that are safe after a fork from here on.
+            sockaddr_un address = {};
+            address.sun_family = AF_UNIX;
+            std::memcpy(address.sun_path, socket.constData(),
+                        std::min(size_t(socket.size()), sizeof(address.sun_path) - 1));
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            char answer[64];
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(3);
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
+                ::_exit(10 + errno);
+            // The program may have closed the connection already: the request then finds no reader.
+            ::send(fd, "STACKPASTE 2 clear\n", 19, MSG_NOSIGNAL);
+            ::_exit(::read(fd, answer, sizeof(answer)) > 0 ? 1 : 0);
+        }
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        ::chmod(runtime.constData(), 0700);
+        ::chmod(session.constData(), session_info.st_mode & 07777);
+        ::chmod(socket.constData(), 0700);
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(app.output().contains("a connection from user 65534 is refused"), 5000);
         QCOMPARE(call(app, {"list"}).out, eight);
     }
 };
