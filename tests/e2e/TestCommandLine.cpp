@@ -156,6 +156,22 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(app.output().contains("a connection stalled"), 5000);
         QCOMPARE(call(app, {"list"}).out, eight);
 
+        // A client that never reads a long answer is dropped too, and the program goes on answering.
+        QCOMPARE(call(app, {"push", "-"}, QByteArray(4 << 20, 'w')).status, 0);
+        const int stalled = count(app.output(), "a connection stalled");
+        QLocalSocket deaf;
+        deaf.setReadBufferSize(1); // it takes a byte and no more
+        deaf.connectToServer(socket_path());
+        QVERIFY(deaf.waitForConnected(5000));
+        deaf.write("STACKPASTE 2 list --json\n");
+        QVERIFY(deaf.waitForBytesWritten(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(count(app.output(), "a connection stalled") > stalled, 10000);
+        QCOMPARE(call(app, {"list"}).out.count('\n'), 9);
+        QCOMPARE(call(app, {"clear"}).status, 0);
+        QCOMPARE(call(app, {"push", "kept"}).status, 0);
+        const QByteArray kept = call(app, {"list"}).out;
+        QCOMPARE(kept, QByteArray("0\ttext\t4\tkept\n"));
+
         // Another user who reaches the socket (the folders opened for the test) is refused by the program itself.
         if (::geteuid() != 0)
             return;
@@ -191,7 +207,7 @@ private Q_SLOTS:
         ::chmod(socket.constData(), 0700);
         QCOMPARE(WEXITSTATUS(status), 0);
         QTRY_VERIFY_WITH_TIMEOUT(app.output().contains("a connection from user 65534 is refused"), 5000);
-        QCOMPARE(call(app, {"list"}).out, eight);
+        QCOMPARE(call(app, {"list"}).out, kept);
     }
 };
 
