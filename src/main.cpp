@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/Memory.h"
+#include "core/RemoteCommand.h"
 #include "platform/Platform.h"
 #include "platform/TerminationSignals.h"
 #include "ui/App.h"
@@ -32,13 +33,20 @@ std::optional<int> read_command_line(int argc, char** argv)
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
     }
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("A command to the running copy (see below); none starts the program."),
+                                 QStringLiteral("[COMMAND [ARGS...]]"));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    // A command's words are its own (`list --json`, `push -`): they go to the running copy unread by the parser.
+    if (argc > 1 && argv[1][0] != '-')
+        return SingleApplication::run_command_line(QCoreApplication::arguments().mid(1));
+    const QString help_text = parser.helpText() + QLatin1Char('\n') + remote::help_text();
     if (!parser.parse(QCoreApplication::arguments())) {
-        std::fprintf(stderr, "%s\n\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
+        std::fprintf(stderr, "%s\n\n%s", qPrintable(parser.errorText()), qPrintable(help_text));
         return 2;
     }
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+        std::fputs(qPrintable(help_text), stdout);
         return 0;
     }
     if (parser.isSet(version)) {
@@ -48,7 +56,7 @@ std::optional<int> read_command_line(int argc, char** argv)
     }
     if (!parser.positionalArguments().isEmpty()) {
         std::fprintf(stderr, "Unexpected argument: %s\n\n%s", qPrintable(parser.positionalArguments().first()),
-                     qPrintable(parser.helpText()));
+                     qPrintable(help_text));
         return 2;
     }
     return std::nullopt;
@@ -106,5 +114,6 @@ int main(int argc, char** argv)
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &app, &App::quit);
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&application, &SingleApplication::show_up, &app, &App::open_app);
+    QObject::connect(&application, &SingleApplication::command_received, &app, &App::serve_command);
     return application.exec();
 }

@@ -4,6 +4,7 @@
 #include "core/ClipboardHistory.h"
 #include "core/Keyboard.h"
 #include "core/PasteTrigger.h"
+#include "core/RemoteCommand.h"
 #include "core/Settings.h"
 #include "core/ShortcutTable.h"
 
@@ -11,6 +12,7 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -96,6 +98,9 @@ public Q_SLOTS:
     void paste_from_stackpaste_clipboard();
     // A shortcut's command: the App operation it runs.
     void run_command(CommandId id);
+    // A command of the command line, run through the same operations as the window, the tray and the shortcuts;
+    // reply gets what it prints. A push is taken as a copy of its text.
+    void serve_command(const remote::Request& request, const remote::Reply& reply);
     void switch_paste_order();
     void pause_or_resume_stackpaste();
     void copy_pressed();

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QSysInfo>
@@ -210,21 +211,6 @@ Reply ask_to_show(const QString& path, const QDeadlineTimer& deadline)
     return reply;
 }
 
-// The answer to one request line, and whether it asks for the window.
-QByteArray answer_to(const QByteArray& line, bool* show)
-{
-    const QList<QByteArray> words = line.split(' ');
-    if (words.size() < 3 || words.at(0) != "STACKPASTE")
-        return QByteArrayLiteral("ERROR not a Stackpaste request");
-    if (words.at(1) != "1")
-        return QByteArrayLiteral("ERROR this copy speaks version 1");
-    if (words.size() == 3 && words.at(2) == "show") {
-        *show = true;
-        return QByteArrayLiteral("OK");
-    }
-    return QByteArrayLiteral("ERROR unknown command");
-}
-
 } // namespace
 
 SingleApplication::SingleApplication(int& argc, char** argv) : QApplication(argc, argv)
@@ -371,35 +357,174 @@ void SingleApplication::slotConnectionEstablished()
 void SingleApplication::serve(QLocalSocket* connection)
 {
     // The connection is a child of the server and goes with it at the latest.
-    auto request = std::make_shared<QByteArray>();
+    auto reader = std::make_shared<remote::RequestReader>();
     auto dropped = std::make_shared<bool>(false);
-    connect(connection, &QLocalSocket::readyRead, this, [this, connection, request] {
-        if (request->contains('\n') || request->size() >= k_max_line)
-            return; // answered already
-        request->append(connection->read(k_max_line - request->size()));
-        const int end = request->indexOf('\n');
-        if (end == -1 && request->size() < k_max_line)
-            return;
-        bool show = false;
-        const QByteArray line = request->left(end);
-        const QByteArray answer = answer_to(line, &show);
-        if (!show)
-            qDebug().noquote() << "Single instance: the request" << quoted(line) << "is answered" << answer;
-        connection->write(answer + '\n');
-        connection->disconnectFromServer();
-        if (show)
-            Q_EMIT show_up();
-    });
-    connect(connection, &QLocalSocket::disconnected, this, [this, connection, request, dropped] {
-        // An earlier version's start connects and leaves without a word.
-        if (request->isEmpty() && !*dropped)
-            Q_EMIT show_up();
-        connection->deleteLater();
-    });
-    // A connection that says nothing and stays is not a start of ours.
-    QTimer::singleShot(k_wait_ms, connection, [connection, dropped] {
+    // A connection that stalls (says nothing and stays, a half-written request, an answer it never reads) is dropped;
+    // a request that was not complete by then has changed nothing.
+    auto* stall = new QTimer(connection);
+    stall->setSingleShot(true);
+    connect(stall, &QTimer::timeout, connection, [connection, dropped] {
+        qDebug() << "Single instance: a connection stalled and is dropped";
         *dropped = true;
         connection->abort();
         connection->deleteLater();
     });
+    stall->start(k_wait_ms);
+    connect(connection, &QLocalSocket::bytesWritten, stall, [stall] { stall->start(k_wait_ms); });
+    // A large push passes through in small pieces: only the reader's text grows with it.
+    constexpr qint64 k_piece = 64 * 1024;
+    connection->setReadBufferSize(4 * k_piece);
+    connect(connection, &QLocalSocket::readyRead, this, [this, connection, reader, stall] {
+        if (reader->state() != remote::RequestReader::State::incomplete) {
+            connection->readAll(); // answered already
+            return;
+        }
+        stall->start(k_wait_ms);
+        remote::RequestReader::State state = remote::RequestReader::State::incomplete;
+        while (state == remote::RequestReader::State::incomplete && connection->bytesAvailable() > 0)
+            state = reader->feed(connection->read(k_piece));
+        if (state == remote::RequestReader::State::incomplete)
+            return;
+        if (state == remote::RequestReader::State::failed) {
+            qDebug().noquote() << "Single instance: a request is refused:" << reader->error();
+            connection->write(remote::encode_error(reader->error()));
+            connection->disconnectFromServer();
+            return;
+        }
+        remote::Request request = reader->take_request();
+        if (request.version == 1) {
+            connection->write("OK\n");
+            connection->disconnectFromServer();
+            Q_EMIT show_up();
+            return;
+        }
+        QPointer<QLocalSocket> guard(connection);
+        Q_EMIT command_received(request, [guard](const remote::Answer& answer) {
+            if (!guard)
+                return;
+            guard->write(remote::encode(answer));
+            guard->flush();
+            guard->disconnectFromServer();
+        });
+    });
+    connect(connection, &QLocalSocket::disconnected, this, [this, connection, reader, dropped] {
+        // An earlier version's start connects and leaves without a word.
+        if (!reader->started() && !*dropped)
+            Q_EMIT show_up();
+        connection->deleteLater();
+    });
+}
+
+namespace {
+
+// Sends all of bytes, waiting at most k_wait_ms whenever the other side takes nothing.
+bool send_all(int fd, const QByteArray& bytes)
+{
+    qint64 sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t done = ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+        if (done > 0) {
+            sent += done;
+            continue;
+        }
+        if (done == -1 && errno == EINTR)
+            continue;
+        if (done == -1 && errno != EAGAIN)
+            return false;
+        pollfd wait = {fd, POLLOUT, 0};
+        if (::poll(&wait, 1, SingleApplication::k_wait_ms) <= 0)
+            return false;
+    }
+    return true;
+}
+
+// The push body from standard input, streamed in chunks: it is never held whole here.
+bool send_stdin(int fd)
+{
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    while (true) {
+        const ssize_t got = ::read(STDIN_FILENO, buffer.data(), size_t(buffer.size()));
+        if (got == -1 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (!send_all(fd, remote::chunk(buffer.left(int(got)))))
+            return false;
+        if (got == 0)
+            return true;
+    }
+}
+
+void print_to(FILE* stream, const QByteArray& bytes)
+{
+    if (!bytes.isEmpty())
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+} // namespace
+
+int SingleApplication::run_command_line(const QStringList& arguments)
+{
+    const remote::Parsed parsed = remote::parse_arguments(arguments);
+    if (!parsed.request) {
+        std::fprintf(stderr, "stackpaste: %s\nTry \"stackpaste --help\" for the commands.\n", qPrintable(parsed.error));
+        return remote::k_exit_usage;
+    }
+    const remote::Request& request = *parsed.request;
+    const QString path = rendezvous_path(instance_name(organizationName(), applicationName()));
+    const int fd = path.isEmpty() ? -1 : connect_to(path);
+    if (fd == -1) {
+        std::fputs("Stackpaste is not running\n", stderr);
+        return remote::k_exit_not_running;
+    }
+    const auto fail = [fd](const QString& why) {
+        ::close(fd);
+        std::fprintf(stderr, "Stackpaste is not running: %s\n", qPrintable(why));
+        return remote::k_exit_not_running;
+    };
+    qint64 pid = 0;
+    const qint64 user = peer_user(fd, &pid);
+    if (user != qint64(::getuid()))
+        return fail(QStringLiteral("the program at %1 (process %2) belongs to user %3").arg(path).arg(pid).arg(user));
+    bool sent = send_all(fd, remote::header(request));
+    if (sent && request.command == QLatin1String("push")) {
+        if (request.from_stdin)
+            sent = send_stdin(fd);
+        else
+            sent = send_all(fd, remote::chunk(request.text)) && send_all(fd, remote::chunk(QByteArray()));
+    }
+    if (!sent)
+        return fail(QStringLiteral("the command could not be sent (%1)").arg(error_text(errno)));
+
+    QByteArray answer;
+    while (true) {
+        const remote::Decoded decoded = remote::decode(answer);
+        if (decoded.state == remote::Decoded::State::complete) {
+            ::close(fd);
+            print_to(stdout, decoded.answer.out);
+            print_to(stderr, decoded.answer.err);
+            return decoded.answer.status;
+        }
+        if (decoded.state == remote::Decoded::State::error) {
+            ::close(fd);
+            std::fprintf(stderr, "stackpaste: %s\n", qPrintable(decoded.why));
+            return remote::k_exit_usage;
+        }
+        if (decoded.state == remote::Decoded::State::garbage)
+            return fail(
+                QStringLiteral("the program at %1 does not answer as Stackpaste: %2").arg(path, quoted(answer)));
+        pollfd wait = {fd, POLLIN, 0};
+        const int ready = ::poll(&wait, 1, k_wait_ms);
+        if (ready == -1 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return fail(QStringLiteral("it did not answer within %1 s").arg(k_wait_ms / 1000));
+        char buffer[16 * 1024];
+        const ssize_t got = ::recv(fd, buffer, sizeof(buffer), 0);
+        if (got == -1 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (got <= 0)
+            return fail(QStringLiteral("it closed the connection without an answer"));
+        answer.append(buffer, int(got));
+    }
 }

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/RemoteCommand.h"
+
 #include <QApplication>
 #include <QString>
+
+#include <functional>
 
 class QLocalServer;
 class QLocalSocket;
@@ -16,7 +20,10 @@ class QLocalSocket;
 //
 // The rendezvous speaks lines: a request "STACKPASTE <version> <command>\n" is answered "OK\n" or
 // "ERROR <why>\n", and the connection ends. Version 1 knows the command "show" (bring the window to the front).
-// A connection that ends without a request is a "show" too, as earlier versions sent nothing.
+// A connection that ends without a request is a "show" too, as earlier versions sent nothing. Version 2 carries the
+// commands of `stackpaste COMMAND [ARGS]` (core/RemoteCommand.h); each valid one is handed on by command_received(),
+// and the answer goes back through its reply. A request that stalls for k_wait_ms, or an answer left unread that
+// long, ends the connection; an incomplete or invalid request changes nothing.
 class SingleApplication : public QApplication {
     Q_OBJECT
 public:
@@ -35,8 +42,15 @@ public:
     // of them can be made private.
     static QString rendezvous_path(const QString& name);
 
+    // The command line's client: sends the command of `arguments` (the words after the program name) to the running
+    // copy, prints its answer and returns the exit status. It needs an application object for the folders, a light
+    // one, and never starts a copy or makes a window.
+    static int run_command_line(const QStringList& arguments);
+
 Q_SIGNALS:
     void show_up();
+    // A valid command of version 2; reply is to be called once, at once or later.
+    void command_received(const remote::Request& request, const remote::Reply& reply);
 
 private Q_SLOTS:
     void slotConnectionEstablished();

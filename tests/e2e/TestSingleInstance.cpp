@@ -354,6 +354,17 @@ private Q_SLOTS:
         } else {
             run_to_end(app);
         }
+        // A command refuses what is not the running copy as well.
+        QByteArray command_said;
+        int command_code = -1;
+        const bool commanded = listener == QLatin1String("foreign") || listener == QLatin1String("other user");
+        if (commanded) {
+            QProcess command;
+            command.start(app.binary(), {"list"});
+            QVERIFY(QTest::qWaitFor([&] { return command.state() == QProcess::NotRunning; }, 15000));
+            command_code = command.exitCode();
+            command_said = command.readAllStandardError();
+        }
         if (other) {
             ::kill(other, SIGKILL);
             ::waitpid(other, nullptr, 0);
@@ -364,6 +375,11 @@ private Q_SLOTS:
         QCOMPARE(app.process().exitStatus(), QProcess::NormalExit);
         QVERIFY2(app.process().exitCode() == exit_code, output.right(2000).constData());
         QVERIFY2(output.contains(said), output.right(2000).constData());
+        if (commanded) {
+            QCOMPARE(command_code, 1);
+            QVERIFY2(command_said.startsWith("Stackpaste is not running") && command_said.contains(said),
+                     command_said.constData());
+        }
         if (listener == QLatin1String("late"))
             QCOMPARE(listening->m_received, QByteArray("STACKPASTE 1 show\n"));
     }
@@ -454,7 +470,7 @@ private Q_SLOTS:
                 answer += socket.readAll();
             return answer;
         };
-        QCOMPARE(ask("STACKPASTE 2 show\n"), QByteArray("ERROR this copy speaks version 1\n"));
+        QCOMPARE(ask("STACKPASTE 3 show\n"), QByteArray("ERROR this copy speaks versions 1 and 2\n"));
         QCOMPARE(ask("STACKPASTE 1 dance\n"), QByteArray("ERROR unknown command\n"));
         QCOMPARE(ask("GET / HTTP/1.0\r\n"), QByteArray("ERROR not a Stackpaste request\n"));
         QCOMPARE(visible_window("Stackpaste"), 0ull);
