@@ -10,7 +10,6 @@
 #include "core/MimeCopy.h"
 #include "core/PasteMaker.h"
 #include "core/SaveManager.h"
-#include "core/StoredMimeData.h"
 #include "core/Trace.h"
 #include "platform/Platform.h"
 #include "platform/StartUpEntry.h"
@@ -23,6 +22,7 @@
 #include "ui/MainWindowLook.h"
 #include "ui/MessageBox.h"
 #include "ui/NoteDialog.h"
+#include "ui/RemoteControl.h"
 #include "ui/ShortcutsDialog.h"
 #include "ui/StatusIndicator.h"
 #include "ui/TrayIcon.h"
@@ -33,9 +33,6 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QGuiApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -62,6 +59,7 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     m_autocomplete_dialog = std::make_unique<AutocompleteDialog>(m_autocomplete_database.get());
     m_copy_recorder = std::make_unique<CopyRecorder>(m_history, *m_mime_copy, m_autocomplete_database.get());
     m_paste_maker = std::make_unique<PasteMaker>(m_history, *m_mime_copy);
+    m_remote_control = std::make_unique<RemoteControl>(*this, m_history, *m_mime_copy, *m_copy_recorder);
     m_note_dialog = std::make_unique<NoteDialog>();
     m_hidden_features = std::make_unique<HiddenFeatures>();
 
@@ -548,143 +546,9 @@ void App::update_global_shortcuts()
     m_settings.shortcuts = m_shortcuts_dialog->shortcut_texts();
 }
 
-namespace {
-
-// What the command line tells of one item: its kind, its formats with their sizes, and its text when it is text.
-struct ItemFacts {
-    QString kind;
-    QList<QPair<QString, qint64>> formats;
-    qint64 bytes = 0;
-};
-
-ItemFacts facts_of(const QMimeData& item)
-{
-    ItemFacts facts;
-    const auto* stored = dynamic_cast<const StoredMimeData*>(&item);
-    if (stored ? stored->holds_image() : item.hasImage())
-        facts.kind = QStringLiteral("image");
-    else if (item.hasUrls())
-        facts.kind = QStringLiteral("files");
-    else if (item.hasText())
-        facts.kind = QStringLiteral("text");
-    else
-        facts.kind = QStringLiteral("other");
-    // The sizes come from the payloads: a large one is not read back from its file.
-    for (const QString& format : stored ? stored->stored_formats() : item.formats()) {
-        const std::shared_ptr<const Payload> payload = stored ? stored->payload(format) : nullptr;
-        const qint64 size = payload ? payload->size() : item.data(format).size();
-        facts.formats.append({format, size});
-        facts.bytes += size;
-    }
-    return facts;
-}
-
-} // namespace
-
 void App::serve_command(const remote::Request& request, const remote::Reply& reply)
 {
-    const QString& command = request.command;
-    const QString& argument = request.argument;
-    qDebug().noquote() << "Command line:" << command << argument;
-    remote::Answer answer;
-    const bool rich = m_history.is_rich_text_copy_enabled();
-    const auto facts = [&](int index) {
-        if (rich)
-            return facts_of(*m_history.mime_at(index));
-        ItemFacts text;
-        text.kind = QStringLiteral("text");
-        text.bytes = m_history.text_at(index).toUtf8().size();
-        text.formats.append({QStringLiteral("text/plain"), text.bytes});
-        return text;
-    };
-    const auto whole_text = [&](int index) {
-        return rich ? m_history.mime_at(index)->text() : m_history.text_at(index);
-    };
-
-    if (command == QLatin1String("push")) {
-        // Taken as a copy of a program that offers the text alone: a large one goes to a private file at once.
-        ClipboardCapture capture;
-        capture.formats.append({QStringLiteral("text/plain"), Payload::keep(request.text, m_mime_copy->data_folder())});
-        capture.noticed = std::chrono::steady_clock::now();
-        m_copy_recorder->record(capture);
-    } else if (command == QLatin1String("list")) {
-        QJsonArray array;
-        QByteArray lines;
-        for (const int index : m_history.indices_left_to_paste()) {
-            const ItemFacts item = facts(index);
-            if (argument.isEmpty()) {
-                lines += QStringLiteral("%1\t%2\t%3\t%4\n")
-                             .arg(index)
-                             .arg(item.kind)
-                             .arg(item.bytes)
-                             .arg(m_history.row_text(index).simplified())
-                             .toUtf8();
-                continue;
-            }
-            QJsonObject object{{QStringLiteral("position"), index}, {QStringLiteral("kind"), item.kind}};
-            if (item.kind == QLatin1String("text"))
-                object.insert(QStringLiteral("text"), whole_text(index));
-            QJsonArray formats;
-            for (const auto& format : item.formats)
-                formats.append(QJsonObject{{QStringLiteral("type"), format.first},
-                                           {QStringLiteral("bytes"), double(format.second)}});
-            object.insert(QStringLiteral("formats"), formats);
-            array.append(object);
-        }
-        answer.out = argument.isEmpty() ? lines : QJsonDocument(array).toJson(QJsonDocument::Compact) + '\n';
-    } else if (command == QLatin1String("next")) {
-        const std::optional<int> index = m_history.next_paste();
-        if (!index) {
-            answer = {remote::k_exit_not_text, {}, "nothing left to paste\n"};
-        } else if (const ItemFacts item = facts(*index); item.kind == QLatin1String("text")) {
-            answer.out = whole_text(*index).toUtf8();
-        } else {
-            answer = {
-                remote::k_exit_not_text, {}, QStringLiteral("%1, %2 bytes\n").arg(item.kind).arg(item.bytes).toUtf8()};
-        }
-    } else if (command == QLatin1String("pause") || command == QLatin1String("resume") ||
-               command == QLatin1String("toggle-pause")) {
-        const bool wanted = command == QLatin1String("pause")    ? true
-                            : command == QLatin1String("resume") ? false
-                                                                 : !m_history.is_paused();
-        if (m_history.is_paused() != wanted)
-            pause_or_resume_stackpaste();
-    } else if (command == QLatin1String("order")) {
-        const Mode mode = argument == QLatin1String("forward")    ? Mode::automatic_forward
-                          : argument == QLatin1String("backward") ? Mode::automatic_backward
-                                                                  : Mode::manual;
-        m_history.set_mode(mode);
-        refresh_views();
-    } else if (command == QLatin1String("lock")) {
-        lock_current_position();
-    } else if (command == QLatin1String("unlock")) {
-        unlock_current_position();
-    } else if (command == QLatin1String("back")) {
-        clipboard_history_go_back();
-    } else if (command == QLatin1String("forward")) {
-        clipboard_history_go_forward();
-    } else if (command == QLatin1String("clear")) {
-        clear_clipboard_history();
-    } else if (command == QLatin1String("show")) {
-        if (argument.isEmpty() || argument == QLatin1String("window"))
-            open_app();
-        else if (argument == QLatin1String("history"))
-            open_history_dialog();
-        else if (argument == QLatin1String("autocomplete"))
-            open_autocomplete_dialog();
-        else if (argument == QLatin1String("shortcuts"))
-            on_button_show_shortcut_settings_clicked();
-        else if (argument == QLatin1String("note"))
-            slot_toggle_note_dialog();
-        else
-            slot_button_open_helper_dialog();
-    } else if (command == QLatin1String("debug")) {
-        answer.out = debug_text::body(m_history).toUtf8() + '\n';
-    } else if (command == QLatin1String("quit")) {
-        // The answer goes out first: the quit waits for the event loop.
-        QTimer::singleShot(0, this, &App::quit);
-    }
-    reply(answer);
+    m_remote_control->serve(request, reply);
 }
 
 void App::show_debug_info()
@@ -829,10 +693,8 @@ void App::history_dialog_close()
 
 void App::history_dialog_item_entered(int row)
 {
-    trace::plain(QStringLiteral("START history_dialog_item_entered()"));
     if (!m_history.is_rich_text_copy_enabled())
         return;
     const std::optional<int> index = m_history.index_for_row(row);
     m_history_dialog->show_preview(index ? m_history.mime_at(*index) : nullptr);
-    trace::plain(QStringLiteral("END history_dialog_item_entered()"));
 }

@@ -27,6 +27,7 @@ class MimeCopy;
 class NoteDialog;
 class PasteMaker;
 class QMimeData;
+class RemoteControl;
 class QScrollArea;
 class QTimer;
 class SaveManager;
@@ -197,6 +198,7 @@ private:
     std::unique_ptr<AutocompleteDialog> m_autocomplete_dialog;
     std::unique_ptr<CopyRecorder> m_copy_recorder;
     std::unique_ptr<PasteMaker> m_paste_maker;
+    std::unique_ptr<RemoteControl> m_remote_control; // the command line's requests
     std::unique_ptr<NoteDialog> m_note_dialog;
     std::unique_ptr<HiddenFeatures> m_hidden_features;
     // The window the user worked in when one of our windows opened: the autocomplete paste goes there.
