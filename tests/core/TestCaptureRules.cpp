@@ -3,6 +3,7 @@
 // for the X11 reader's transfers and for a read through Qt's clipboard.
 #include "core/CaptureRules.h"
 #include "core/MimeCopy.h"
+#include "core/ServedRequests.h"
 
 #include <QMimeData>
 #include <QTest>
@@ -99,6 +100,24 @@ private Q_SLOTS:
         QMimeData only_null;
         only_null.setData("NULL", QByteArray());
         QVERIFY(MimeCopy::is_empty_change(only_null));
+    }
+
+    // A keeper's read right after an offer, the type list, a second type of the same paste and a request for an
+    // offer already replaced are no paste; the first content request after the keepers' moment is one, once.
+    void only_the_first_late_content_request_of_the_current_offer_is_a_paste()
+    {
+        using namespace std::chrono_literals;
+        ServedRequests requests;
+        const auto start = ServedRequests::Clock::now();
+        const quint64 first = requests.offered(start);
+        QVERIFY(!requests.is_paste(first, QStringLiteral("text/plain;charset=utf-8"), start + 2ms));
+        QVERIFY(!requests.is_paste(first, QStringLiteral("TARGETS"), start + 500ms));
+        QVERIFY(requests.is_paste(first, QStringLiteral("UTF8_STRING"), start + 500ms));
+        QVERIFY(!requests.is_paste(first, QStringLiteral("text/html"), start + 501ms));
+        const quint64 second = requests.offered(start + 502ms);
+        QVERIFY(second != first);
+        QVERIFY(!requests.is_paste(first, QStringLiteral("text/plain"), start + 600ms));
+        QVERIFY(requests.is_paste(second, QStringLiteral("text/plain"), start + 600ms));
     }
 };
 

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <chrono>
+
+// Tells the pastes among the data requests that reach the clipboard's owner, where a request is all the owner learns
+// of a paste. Each content we put on the clipboard is an offer of its own; a paste is the first request for the
+// current offer that asks for content (not for the list of types) and comes at least k_keeper_window after the offer
+// was made. Clipboard keepers, and compositors that keep a copy, read every new content within a few milliseconds of
+// the change (0.5 to 5.2 ms measured); no user pastes that fast. The further types one paste asks for, and requests
+// for an offer already replaced, are no new paste. Plain logic for whichever thread serves the requests.
+class ServedRequests {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds k_keeper_window{30};
+
+    // A new offer made at `when`; returns its number (never 0).
+    quint64 offered(Clock::time_point when);
+    // Offer `offer` was asked for `type` at `asked` and served: whether that is a paste. A paste counts once.
+    bool is_paste(quint64 offer, const QString& type, Clock::time_point asked);
+    quint64 current() const { return m_current; }
+
+private:
+    quint64 m_current = 0;
+    Clock::time_point m_offered_at;
+    bool m_counted = false;
+};
