@@ -5,7 +5,11 @@
 #include "platform/QtClipboardSource.h"
 #include "platform/x11/GlobalHotkey.h"
 #include "platform/x11/X11ClipboardSource.h"
+#ifdef STACKPASTE_WAYLAND
+#include "platform/wayland/WaylandClipboard.h"
+#endif
 
+#include <QDebug>
 #include <QX11Info>
 
 #include <xcb/xcb.h>
@@ -28,6 +32,18 @@ std::unique_ptr<GlobalShortcut> create_global_shortcut()
 
 std::unique_ptr<ClipboardSource> create_clipboard_source(const QString& storage_folder)
 {
+#ifdef STACKPASTE_WAYLAND
+    // In a Wayland session only the compositor's data-control protocol sees the copies and pastes of the native
+    // programs; XWayland's clipboard is where the compositor lets it be (not at all under sway for Wayland owners
+    // when no X11 window has the focus).
+    if (is_wayland_session()) {
+        auto wayland = std::make_unique<WaylandClipboard>(storage_folder);
+        if (wayland->start()) {
+            qDebug().noquote() << QStringLiteral("The clipboard is followed through %1").arg(wayland->paste_road());
+            return wayland;
+        }
+    }
+#endif
     // On X11 copies are read off the main thread, so no clipboard owner can hold up the keyboard or the windows.
     if (QX11Info::isPlatformX11()) {
         // In a Wayland session the compositor may hand the pastes of Wayland programs to the X11 clipboard's owner:
