@@ -62,10 +62,16 @@ std::optional<int> read_command_line(int argc, char** argv)
     return std::nullopt;
 }
 
+// Names the road pastes are followed on, once at start: a Wayland session only learns of pastes in Wayland programs
+// where the clipboard source tells of the requests it serves.
 void tell_about_wayland(App& app)
 {
-    const QString text = QStringLiteral(
-        "This is a Wayland session: Stackpaste runs through XWayland and pastes only into X11 programs.");
+    const ClipboardSource& source = *app.clipboard_source();
+    const QString text =
+        source.tells_served_pastes()
+            ? QStringLiteral("Wayland session: every paste takes the next item, followed %1.").arg(source.paste_road())
+            : QStringLiteral("This is a Wayland session: pastes cannot be followed here, and Stackpaste pastes only "
+                             "into X11 programs.");
     qDebug().noquote() << text;
     app.show_tray_message(QStringLiteral("Stackpaste"), text, QSystemTrayIcon::Information);
 }

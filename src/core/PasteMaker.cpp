@@ -24,10 +24,35 @@ std::unique_ptr<QMimeData> PasteMaker::paste()
 
 std::unique_ptr<QMimeData> PasteMaker::after_paste()
 {
-    if (m_history.is_paused() || !m_history.paste_step())
+    if (m_history.is_paused() || (m_offer_is_item && !m_history.paste_step()))
+        return nullptr;
+    return offer(true);
+}
+
+std::unique_ptr<QMimeData> PasteMaker::offer(bool force)
+{
+    if (m_history.is_paused())
         return nullptr;
     const std::optional<int> next = m_history.next_paste();
-    return next ? content_of(*next) : nullptr;
+    if (!next)
+        return nullptr;
+    const QString key = offer_key(*next);
+    if (!force && m_offer_is_item && key == m_offered)
+        return nullptr;
+    std::unique_ptr<QMimeData> content = content_of(*next);
+    if (content) {
+        m_offered = key;
+        m_offer_is_item = true;
+    }
+    return content;
+}
+
+QString PasteMaker::offer_key(int index) const
+{
+    // The item itself, not its place: a copy, a deletion or a move changes what a place holds.
+    if (m_history.is_rich_text_copy_enabled())
+        return QStringLiteral("item %1").arg(reinterpret_cast<quintptr>(m_history.mime_at(index)));
+    return QStringLiteral("text ") + m_history.text_at(index);
 }
 
 std::unique_ptr<QMimeData> PasteMaker::content_of(int index) const

@@ -17,9 +17,10 @@
 // The one keyboard of the platform; App calls it once.
 std::unique_ptr<Keyboard> create_keyboard();
 
-// What tells the paste road that the user pastes; keyboard is the one create_keyboard() made (or a test's) and must
-// outlive it.
-std::unique_ptr<PasteTrigger> create_paste_trigger(const Keyboard& keyboard);
+// What tells the paste road that the user pastes: the key press where the keyboard sees it, or the requests the
+// clipboard source serves where it tells of them (a Wayland session). keyboard is the one create_keyboard() made (or a
+// test's) and source the one create_clipboard_source() made; both must outlive it.
+std::unique_ptr<PasteTrigger> create_paste_trigger(const Keyboard& keyboard, const ClipboardSource& source);
 
 // One system-wide shortcut, not registered yet.
 std::unique_ptr<GlobalShortcut> create_global_shortcut();

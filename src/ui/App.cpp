@@ -48,11 +48,11 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     m_ui = std::make_unique<Ui::app>();
 
     m_keyboard = keyboard ? std::move(keyboard) : create_keyboard();
-    m_paste_trigger = paste_trigger ? std::move(paste_trigger) : create_paste_trigger(*m_keyboard);
-    m_hotkey_processor = std::make_unique<HotkeyProcessor>(m_keyboard.get(), m_settings, m_shortcuts_dialog.get());
-    m_clipboard = QGuiApplication::clipboard();
     m_mime_copy = std::make_unique<MimeCopy>();
     m_clipboard_source = create_clipboard_source(m_mime_copy->data_folder());
+    m_paste_trigger = paste_trigger ? std::move(paste_trigger) : create_paste_trigger(*m_keyboard, *m_clipboard_source);
+    m_hotkey_processor = std::make_unique<HotkeyProcessor>(m_keyboard.get(), m_settings, m_shortcuts_dialog.get());
+    m_clipboard = QGuiApplication::clipboard();
     m_history_dialog = std::make_unique<HistoryDialog>();
     m_status_indicator = std::make_unique<StatusIndicator>();
     m_autocomplete_database = std::make_unique<AutocompleteDatabase>(AutocompleteDatabase::default_path());
@@ -133,7 +133,14 @@ App::App(std::unique_ptr<Keyboard> keyboard, std::unique_ptr<PasteTrigger> paste
     connect(m_hotkey_processor.get(), &HotkeyProcessor::signal_command, this, &App::run_command);
     connect(m_paste_trigger.get(), &PasteTrigger::signal_paste, this, &App::paste_triggered);
     connect(m_clipboard_source.get(), &ClipboardSource::captured, m_copy_recorder.get(), &CopyRecorder::record);
+    // A copy took the clipboard: where pastes are told by the requests, it goes back to us with the next item.
+    connect(m_copy_recorder.get(), &CopyRecorder::signal_recorded, this, [this] { offer_next_paste(true); });
     connect(m_copy_recorder.get(), &CopyRecorder::signal_recorded, this, &App::refresh_views);
+    connect(m_clipboard_source.get(), &ClipboardSource::rival_noticed, this, &App::tell_about_rival);
+    connect(m_clipboard_source.get(), &ClipboardSource::connection_lost, this, [this] {
+        qDebug() << "The desktop's clipboard went away (the session ended): quitting";
+        quit();
+    });
     connect(m_clipboard, &QClipboard::changed, this, &App::clipboard_changed);
     reconnect_keyboard_hook();
 
@@ -410,6 +417,20 @@ void App::prepare_next_paste()
         m_clipboard_source->own(std::move(content));
 }
 
+void App::offer_next_paste(bool force)
+{
+    if (!m_clipboard_source->tells_served_pastes())
+        return;
+    if (std::unique_ptr<QMimeData> content = m_paste_maker->offer(force))
+        m_clipboard_source->own(std::move(content));
+}
+
+void App::tell_about_rival(const QString& why)
+{
+    qDebug().noquote() << why;
+    show_tray_message(QStringLiteral("Stackpaste"), why, QSystemTrayIcon::Warning);
+}
+
 void App::run_command(CommandId id)
 {
     // No default: a command left out here is a compile error.
@@ -489,6 +510,7 @@ void App::update_ui()
     m_tray_icon->show_state({paused, locked, m_settings.use_hidden_features});
     m_history_dialog->show_lock(locked);
     refresh_history_dialog();
+    offer_next_paste(false);
 }
 
 void App::show_mode_in_effect()
@@ -651,9 +673,15 @@ void App::slot_autocomplete_list_item_activated(QString str)
     auto content = std::make_unique<QMimeData>();
     content->setText(str);
     m_clipboard_source->own(std::move(content));
+    // Its paste takes no item: the next item goes back on the clipboard after it.
+    m_paste_maker->offered_other();
     // The injected Ctrl+V is not reported back as a paste: the chosen text stays on the clipboard.
-    if (!paste_into(m_user_window))
-        qDebug() << "The chosen text is on the clipboard: paste it with Ctrl+V";
+    if (!paste_into(m_user_window)) {
+        const QString text = QStringLiteral("The chosen text is the next paste: paste it with Ctrl+V");
+        qDebug().noquote() << text;
+        if (is_wayland_session())
+            show_tray_message(QStringLiteral("Stackpaste"), text, QSystemTrayIcon::Information);
+    }
 }
 
 void App::slot_button_open_helper_dialog()

@@ -167,6 +167,10 @@ private:
     void rescue_at_exit();
     // The paste road after a program has been served: the paste step for it, then the next item onto the clipboard.
     void prepare_next_paste();
+    // Where pastes are told by the requests the clipboard source serves: puts the next item on the clipboard unless
+    // it is there already (force: as a new offer even so).
+    void offer_next_paste(bool force);
+    void tell_about_rival(const QString& why);
     // The mode box shows the mode in effect, without announcing a mode change.
     void show_mode_in_effect();
     // An open history dialog lists what is left to paste.

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/ClipboardHistory.h"
+#include "core/MimeCopy.h"
+#include "core/PasteMaker.h"
 
 #include <QImage>
 #include <QTest>
@@ -441,6 +443,34 @@ private Q_SLOTS:
             const std::optional<int> chosen = history.paste_step();
             QVERIFY(chosen && *chosen >= 0 && *chosen < history.size());
         }
+    }
+
+    // Where pastes are told once served, the clipboard holds the next item at all times: offered again only when it
+    // changed or when asked to; a served paste steps and offers the next; a paste of our own other text (the
+    // autocomplete's) takes no item; nothing while paused.
+    void the_next_item_is_offered_ahead_of_each_served_paste()
+    {
+        ClipboardHistory history;
+        history.set_rich_text_copy_enabled(false);
+        MimeCopy mime_copy;
+        PasteMaker maker(history, mime_copy);
+        const auto text = [](const std::unique_ptr<QMimeData>& content) {
+            return content ? content->text() : QStringLiteral("-");
+        };
+        for (const char* copy : {"A", "B", "C"})
+            add_copy(history, QString::fromLatin1(copy));
+        QCOMPARE(text(maker.offer(false)), QStringLiteral("C"));
+        QCOMPARE(text(maker.offer(false)), QStringLiteral("-"));
+        QCOMPARE(text(maker.offer(true)), QStringLiteral("C"));
+        QCOMPARE(text(maker.after_paste()), QStringLiteral("B"));
+        maker.offered_other();
+        QCOMPARE(text(maker.after_paste()), QStringLiteral("B"));
+        QCOMPARE(text(maker.after_paste()), QStringLiteral("A"));
+        add_copy(history, QStringLiteral("D"));
+        QCOMPARE(text(maker.offer(false)), QStringLiteral("D"));
+        history.set_paused(true);
+        QCOMPARE(text(maker.after_paste()), QStringLiteral("-"));
+        QCOMPARE(text(maker.offer(true)), QStringLiteral("-"));
     }
 };
 

@@ -2,6 +2,7 @@
 // The desktop reached through Qt alone, for a build without the X11 backend: copies are read through Qt's clipboard,
 // and there is no key interception, no global shortcut and no injected key press.
 #include "core/KeyboardPasteTrigger.h"
+#include "core/ServedPasteTrigger.h"
 #include "platform/Platform.h"
 #include "platform/QtClipboardSource.h"
 
@@ -47,8 +48,10 @@ std::unique_ptr<Keyboard> create_keyboard()
     return std::make_unique<NoKeyboard>();
 }
 
-std::unique_ptr<PasteTrigger> create_paste_trigger(const Keyboard& keyboard)
+std::unique_ptr<PasteTrigger> create_paste_trigger(const Keyboard& keyboard, const ClipboardSource& source)
 {
+    if (source.tells_served_pastes())
+        return std::make_unique<ServedPasteTrigger>(source);
     return std::make_unique<KeyboardPasteTrigger>(keyboard);
 }
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/KeyboardPasteTrigger.h"
+#include "core/ServedPasteTrigger.h"
 #include "platform/Platform.h"
 #include "platform/QtClipboardSource.h"
 #include "platform/x11/GlobalHotkey.h"
@@ -16,8 +17,10 @@
 #include <cstdlib>
 #include <memory>
 
-std::unique_ptr<PasteTrigger> create_paste_trigger(const Keyboard& keyboard)
+std::unique_ptr<PasteTrigger> create_paste_trigger(const Keyboard& keyboard, const ClipboardSource& source)
 {
+    if (source.tells_served_pastes())
+        return std::make_unique<ServedPasteTrigger>(source);
     // The key grab holds every Ctrl+V until the paste road has run.
     return std::make_unique<KeyboardPasteTrigger>(keyboard);
 }
@@ -43,7 +46,11 @@ std::unique_ptr<ClipboardSource> create_clipboard_source(const QString& storage_
 #endif
     // On X11 copies are read off the main thread, so no clipboard owner can hold up the keyboard or the windows.
     if (QX11Info::isPlatformX11()) {
-        auto source = std::make_unique<X11ClipboardSource>(storage_folder);
+        // In a Wayland session the compositor may hand the pastes of Wayland programs to the X11 clipboard's owner:
+        // only the requests it serves can tell of them.
+        const auto pastes =
+            is_wayland_session() ? X11ClipboardSource::Pastes::by_request : X11ClipboardSource::Pastes::by_key;
+        auto source = std::make_unique<X11ClipboardSource>(storage_folder, pastes);
         if (source->start())
             return source;
     }
