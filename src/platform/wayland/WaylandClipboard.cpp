@@ -952,7 +952,9 @@ void WaylandClipboard::own(std::unique_ptr<QMimeData> content)
             own->formats.append({format, stored->payload(format)});
         if (stored->image_format().isEmpty() && stored->holds_image())
             own->picture = stored->decode_image();
+        m_offered_snapshots = stored->file_snapshots();
     } else {
+        m_offered_snapshots.reset();
         for (const QString& format : content->formats())
             if (!format.startsWith(QLatin1String("application/x-qt-image")))
                 own->formats.append({format, Payload::keep(content->data(format))});
