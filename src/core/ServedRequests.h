@@ -25,6 +25,8 @@ public:
     quint64 offered(Clock::time_point when);
     // Offer `offer` was asked for `type` at `asked` and served: whether that is a paste. A paste counts once.
     bool is_paste(quint64 offer, const QString& type, Clock::time_point asked);
+    // The same for a request that the serving side told from a keeper's read by other means than its time.
+    bool is_paste(quint64 offer, const QString& type);
     quint64 current() const { return m_current; }
 
 private:
