@@ -62,14 +62,17 @@ bool X11ClipboardSource::start()
 
 void X11ClipboardSource::own(std::unique_ptr<QMimeData> content)
 {
-    m_own_windows.own(std::move(content));
     if (m_pastes == Pastes::by_request) {
-        m_requests.offered(ServedRequests::Clock::now());
-        // The server's time now, which the compositor's reads of the new owner carry (a round trip to the server
-        // alone: Qt stamps its ownership with the time of the last event it saw).
+        // Qt stamps its ownership with the time of the last event it saw, which no key press refreshes here: an
+        // owner stamped since (the copy just recorded) would keep the clipboard, and our offer would be lost. The
+        // server's time now is also the time that the compositor's reads of the new owner carry.
         m_owned_since = QX11Info::getTimestamp();
+        QX11Info::setAppTime(m_owned_since);
         m_listed_at = XCB_CURRENT_TIME;
     }
+    m_own_windows.own(std::move(content));
+    if (m_pastes == Pastes::by_request)
+        m_requests.offered(ServedRequests::Clock::now());
 }
 
 QString X11ClipboardSource::paste_road() const
