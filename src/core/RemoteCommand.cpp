@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/RemoteCommand.h"
 
+#include "core/ShortcutTable.h"
+
 namespace remote {
 
 namespace {
@@ -11,6 +13,14 @@ struct CommandInfo {
     bool optional_argument;
     const char* help;
 };
+
+QStringList shortcut_names()
+{
+    QStringList names;
+    for (int row = 0; row < k_shortcut_count; ++row)
+        names.append(shortcut_name(row));
+    return names;
+}
 
 const QList<CommandInfo>& commands()
 {
@@ -35,6 +45,9 @@ const QList<CommandInfo>& commands()
           QStringLiteral("shortcuts"), QStringLiteral("note"), QStringLiteral("help")},
          true,
          "show window|history|autocomplete|shortcuts|note|help   open that window"},
+        {"shortcut", shortcut_names(), false,
+         "shortcut NAME            what the shortcut of that command does (for the desktop's key bindings;\n"
+         "                                      a wrong NAME lists them all)"},
         {"debug", {}, false, "debug                    the position and the items, as text"},
         {"quit", {}, false, "quit                     end the running copy (settings saved)"},
     };
@@ -60,6 +73,28 @@ QString help_text()
             text += QStringLiteral("  stackpaste ") + QLatin1String(info.help) + QLatin1Char('\n');
     }
     return text;
+}
+
+QString shortcut_name(int row)
+{
+    // "ShortcutSwitchPasteOrder" -> "switch-paste-order"
+    const QString key = QLatin1String(k_shortcut_commands.at(static_cast<std::size_t>(row)).settings_key);
+    QString name;
+    for (const QChar c : key.mid(QStringLiteral("Shortcut").size())) {
+        if (c.isUpper() && !name.isEmpty())
+            name += QLatin1Char('-');
+        name += c.toLower();
+    }
+    return name;
+}
+
+int shortcut_row(const QString& name)
+{
+    for (int row = 0; row < k_shortcut_count; ++row) {
+        if (shortcut_name(row) == name)
+            return row;
+    }
+    return -1;
 }
 
 QString problem_of(const QString& command, const QStringList& words)

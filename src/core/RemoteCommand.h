@@ -39,6 +39,11 @@ struct Request {
 // One line per command for --help.
 QString help_text();
 
+// The name of a shortcut's command on the command line ("switch-paste-order"), made from its settings key.
+QString shortcut_name(int row);
+// The row of the shortcut command of that name; -1 when none has it.
+int shortcut_row(const QString& name);
+
 // The request that the command line's arguments (after the program name) make, or the usage error that names what
 // is wrong. A push of words carries them joined by spaces in `text`.
 struct Parsed {

@@ -16,11 +16,17 @@ class ServedRequests {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds k_keeper_window{30};
+    // A paste may ask for several types in a row, each within a millisecond or two of the answer before (a GTK
+    // program under X11 asks for "text/plain;charset=utf-8", then "UTF8_STRING"): they must all get the same item,
+    // so the next one goes onto the clipboard this long after the paste was first served.
+    static constexpr std::chrono::milliseconds k_settle{20};
 
     // A new offer made at `when`; returns its number (never 0).
     quint64 offered(Clock::time_point when);
     // Offer `offer` was asked for `type` at `asked` and served: whether that is a paste. A paste counts once.
     bool is_paste(quint64 offer, const QString& type, Clock::time_point asked);
+    // The same for a request that the serving side told from a keeper's read by other means than its time.
+    bool is_paste(quint64 offer, const QString& type);
     quint64 current() const { return m_current; }
 
 private:

@@ -301,6 +301,8 @@ void App::pause_or_resume_stackpaste()
 {
     m_history.set_paused(!m_history.is_paused());
     qDebug() << (m_history.is_paused() ? "Stackpaste paused" : "Stackpaste resumed");
+    // A copy made while paused holds the clipboard: where pastes are told by the requests, take it back.
+    offer_next_paste(true);
     refresh_views();
 }
 

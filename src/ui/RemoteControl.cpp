@@ -69,6 +69,8 @@ bool RemoteControl::act(const QString& command, const QString& argument)
         m_app.clear_clipboard_history();
     else if (command == QLatin1String("show"))
         show(argument);
+    else if (command == QLatin1String("shortcut") && remote::shortcut_row(argument) >= 0)
+        m_app.run_command(static_cast<CommandId>(remote::shortcut_row(argument)));
     else
         return false;
     return true;

@@ -27,6 +27,12 @@ private Q_SLOTS:
         QVERIFY(parse_arguments({"quit", "now"}).error.contains("\"now\""));
         QVERIFY(parse_arguments({"list", "--json", "x"}).error.contains("one argument"));
         QVERIFY(help_text().contains("toggle-pause") && help_text().contains("show window|history"));
+        // Every shortcut's command has a name of its own for the desktop's key bindings.
+        QCOMPARE(parse_arguments({"shortcut", "switch-paste-order"}).request->argument, QString("switch-paste-order"));
+        QVERIFY(parse_arguments({"shortcut", "paste"}).error.contains("lock-current-position"));
+        for (int row = 0; row < 12; ++row)
+            QCOMPARE(shortcut_row(shortcut_name(row)), row);
+        QCOMPARE(shortcut_name(7), QString("clipboard-undo-with-arrow"));
     }
 
     void reading_requests()

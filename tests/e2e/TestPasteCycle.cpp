@@ -29,19 +29,26 @@ class TestPasteCycle : public QObject {
     }
 
 private Q_SLOTS:
-    // In a Wayland session the program says once that it runs through XWayland, and pastes into X11 programs.
-    void a_wayland_session_runs_through_xwayland()
+    // In a Wayland session without a data-control protocol the program says once that it follows pastes through
+    // XWayland: each request for its X11 clipboard is a paste, and a grabbed Ctrl+V adds no second one.
+    void a_wayland_session_without_data_control_follows_pastes_through_xwayland()
     {
         Stackpaste app;
         app.set_environment(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
         app.set_environment(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-9"));
         app.set_environment(QStringLiteral("QT_QPA_PLATFORM"), QString());
         QVERIFY(e2e::start_with_three_copies(app));
-        QCOMPARE(count(app.output(), "runs through XWayland"), 1);
+        QCOMPARE(count(app.output(), "followed through XWayland"), 1);
         TextField target;
         QVERIFY(target.open());
-        press(app, "ctrl+v", "three ");
-        QCOMPARE(target.finish(), QByteArray("three"));
+        // Reading the clipboard here would be a paste too: the pastes are counted in the output alone.
+        // The pastes come as a user's do, well apart: a read right after an offer is a clipboard keeper's.
+        for (int pastes = 1; pastes <= 2; ++pastes) {
+            QTest::qWait(100);
+            xdotool({"key", "ctrl+v"});
+            QTRY_COMPARE_WITH_TIMEOUT(count(app.output(), "Done pasting"), pastes, 10000);
+        }
+        QCOMPARE(target.finish(), QByteArray("three two"));
     }
 
     void three_copies_paste_in_order_data()

@@ -62,6 +62,14 @@ bool X11ClipboardSource::start()
 
 void X11ClipboardSource::own(std::unique_ptr<QMimeData> content)
 {
+    if (m_pastes == Pastes::by_request) {
+        // Qt stamps its ownership with the time of the last event it saw, which no key press refreshes here: an
+        // owner stamped since (the copy just recorded) would keep the clipboard, and our offer would be lost. The
+        // server's time now is also the time that the compositor's reads of the new owner carry.
+        m_owned_since = QX11Info::getTimestamp();
+        QX11Info::setAppTime(m_owned_since);
+        m_listed_at = XCB_CURRENT_TIME;
+    }
     m_own_windows.own(std::move(content));
     if (m_pastes == Pastes::by_request)
         m_requests.offered(ServedRequests::Clock::now());
@@ -75,6 +83,24 @@ QString X11ClipboardSource::paste_road() const
                           "on those of Wayland programs where it bridges the clipboard, as GNOME does)");
 }
 
+bool X11ClipboardSource::is_paste(quint32 stamp)
+{
+    const quint64 offer = m_requests.current();
+    if (stamp == XCB_CURRENT_TIME)
+        return m_requests.is_paste(offer, QStringLiteral("data"), ServedRequests::Clock::now());
+    // A compositor that keeps a copy of every new owner (mutter) reads it at once, the list of types first, stamped
+    // with the time it learnt of the owner; the pastes it passes on later carry that stamp too, but ask for the
+    // content alone. A program's own
+    // paste carries the time of its key press. The time this side handles a request says little: the main thread
+    // may have been busy for tens of milliseconds after the offer.
+    const bool listed_first = m_listed_at == stamp;
+    m_listed_at = XCB_CURRENT_TIME;
+    const auto since_offer = static_cast<qint32>(stamp - m_owned_since);
+    if (listed_first && std::abs(since_offer) < ServedRequests::k_keeper_window.count())
+        return false;
+    return m_requests.is_paste(offer, QStringLiteral("data"));
+}
+
 bool X11ClipboardSource::nativeEventFilter(const QByteArray& type, void* message, long*)
 {
     if (type != "xcb_generic_event_t")
@@ -85,12 +111,12 @@ bool X11ClipboardSource::nativeEventFilter(const QByteArray& type, void* message
     const auto* request = static_cast<const xcb_selection_request_event_t*>(message);
     if (request->selection != m_clipboard_atom || !QGuiApplication::clipboard()->ownsClipboard())
         return false;
-    const QString kind =
-        m_pseudo_targets.contains(request->target) ? QStringLiteral("TARGETS") : QStringLiteral("data");
-    if (m_requests.is_paste(m_requests.current(), kind, ServedRequests::Clock::now())) {
-        // Reported once Qt has answered the request, which it does when this filter returns.
-        QMetaObject::invokeMethod(
-            this, [this] { Q_EMIT served(); }, Qt::QueuedConnection);
+    if (m_pseudo_targets.contains(request->target)) {
+        m_listed_at = request->time;
+        return false;
     }
+    if (is_paste(request->time))
+        QMetaObject::invokeMethod(
+            this, [this] { Q_EMIT served(); }, Qt::QueuedConnection); // once Qt has answered, when this returns
     return false;
 }

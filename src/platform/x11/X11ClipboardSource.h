@@ -15,7 +15,8 @@
 //
 // With Pastes::by_request (a Wayland session without a data-control protocol, where the compositor hands the
 // pastes of Wayland programs to the X11 clipboard's owner) every request that Qt serves while we own the clipboard
-// is a candidate paste, told by ServedRequests and reported by served() once Qt has answered. Main thread only.
+// is a candidate paste, told by ServedRequests and by the requests' time stamps, and reported by served() once Qt has
+// answered. Main thread only.
 class X11ClipboardSource : public ClipboardSource, private QAbstractNativeEventFilter {
     Q_OBJECT
 public:
@@ -37,6 +38,8 @@ public:
 
 private:
     bool nativeEventFilter(const QByteArray& type, void* message, long* result) override;
+    // Whether a request for content, stamped by its requestor with `stamp`, is a paste.
+    bool is_paste(quint32 stamp);
 
     ClipboardReader m_reader;
     QtClipboardSource m_own_windows;
@@ -44,4 +47,6 @@ private:
     ServedRequests m_requests;
     quint32 m_clipboard_atom = 0;
     QSet<quint32> m_pseudo_targets; // the atoms of the targets that ask for no content
+    quint32 m_owned_since = 0;      // the X time stamp of our ownership
+    quint32 m_listed_at = 0;        // the stamp of the last request for the list of types since, if any
 };
