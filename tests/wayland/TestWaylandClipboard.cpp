@@ -161,6 +161,16 @@ private Q_SLOTS:
         QCOMPARE(wl_paste(QStringLiteral("text/plain;charset=utf-8")), QByteArray("caption of the picture"));
         QVERIFY(wl_paste(QStringLiteral("image/png")) == png);
 
+        // A program that stops reading half-way is given up by the deadline, and holds up no other.
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("image/png took no bytes for")));
+        QProcess stalled;
+        stalled.start(QStringLiteral("sh"), {"-c", "wl-paste --type image/png | sleep 10"});
+        QVERIFY(stalled.waitForStarted(5000));
+        QCOMPARE(wl_paste(QStringLiteral("TEXT")), QByteArray("caption of the picture"));
+        QTest::qWait(m_limits.quiet_ms * 5);
+        stalled.kill();
+        stalled.waitForFinished(5000);
+
         // A plain QMimeData too, and a copy made right after ours is still captured.
         auto text = std::make_unique<QMimeData>();
         text->setText(QStringLiteral("plain"));
