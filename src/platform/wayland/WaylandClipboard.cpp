@@ -799,7 +799,7 @@ bool WaylandClipboard::start()
         qDebug().noquote() << QStringLiteral("The Wayland clipboard is not used: %1").arg(why);
         return false;
     }
-    m_road = QStringLiteral("the %1 protocol, version %2")
+    m_road = QStringLiteral("through the %1 protocol, version %2")
                  .arg(QLatin1String(worker->control.manager_name))
                  .arg(worker->control.version);
     m_worker = std::move(worker);

@@ -9,7 +9,6 @@
 #include "platform/wayland/WaylandClipboard.h"
 #endif
 
-#include <QDebug>
 #include <QX11Info>
 
 #include <xcb/xcb.h>
@@ -38,10 +37,8 @@ std::unique_ptr<ClipboardSource> create_clipboard_source(const QString& storage_
     // when no X11 window has the focus).
     if (is_wayland_session()) {
         auto wayland = std::make_unique<WaylandClipboard>(storage_folder);
-        if (wayland->start()) {
-            qDebug().noquote() << QStringLiteral("The clipboard is followed through %1").arg(wayland->paste_road());
-            return wayland;
-        }
+        if (wayland->start())
+            return wayland; // the start names the road taken
     }
 #endif
     // On X11 copies are read off the main thread, so no clipboard owner can hold up the keyboard or the windows.
