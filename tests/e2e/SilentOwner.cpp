@@ -14,6 +14,8 @@
 // --many-targets offers 1,000 formats and UTF8_STRING, and answers every one of them at once.
 // Prints "owning" on standard output once the selection is ours, and keeps it until killed; in the incremental modes
 // also "sending" once a transfer has begun.
+#include "support/XcbOwner.h"
+
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -57,27 +59,9 @@ int main(int argc, char** argv)
     xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, XCB_CW_EVENT_MASK, mask_values);
 
-    // A selection is taken with a real server time, which a property change on our own window hands us. Tried a
-    // few times, in case another program takes the clipboard at the same moment.
+    // Tried a few times, in case another program takes the clipboard at the same moment.
     const xcb_atom_t clipboard = intern(connection, "CLIPBOARD");
-    bool owning = false;
-    for (int attempt = 0; attempt < 5 && !owning; ++attempt) {
-        xcb_change_property(connection, XCB_PROP_MODE_APPEND, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, nullptr);
-        xcb_flush(connection);
-        xcb_timestamp_t time = XCB_CURRENT_TIME;
-        while (time == XCB_CURRENT_TIME) {
-            Reply<xcb_generic_event_t> event(xcb_wait_for_event(connection));
-            if (!event)
-                return 1;
-            if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY)
-                time = reinterpret_cast<xcb_property_notify_event_t*>(event.get())->time;
-        }
-        xcb_set_selection_owner(connection, window, clipboard, time);
-        Reply<xcb_get_selection_owner_reply_t> owner(
-            xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr));
-        owning = owner && owner->owner == window;
-    }
-    if (!owning) {
+    if (xcb_owner::take_clipboard(connection, window, clipboard, 5) == XCB_CURRENT_TIME) {
         std::fprintf(stderr, "silent_owner: the clipboard was not taken\n");
         return 1;
     }

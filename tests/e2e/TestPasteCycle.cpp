@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "E2eSupport.h"
+#include "support/TestImages.h"
 
 #include <QFile>
 #include <QImage>
@@ -224,11 +225,7 @@ private Q_SLOTS:
             return QTest::qWaitFor([&] { return count(app.output(), "Done pasting") > before; }, 10000);
         };
 
-        QImage screenshot(3840, 2160, QImage::Format_RGB32);
-        screenshot.fill(QColor(40, 50, 60));
-        for (int y = 0; y < screenshot.height(); y += 2)
-            for (int x = y % 3; x < screenshot.width(); x += 3)
-                screenshot.setPixel(x, y, qRgb((x * 7) % 256, (y * 3) % 256, (x + y) % 256));
+        const QImage screenshot = test_images::screenshot_4k();
         const QString png = folder.filePath(QStringLiteral("screenshot.png"));
         QVERIFY(screenshot.save(png));
         const QByteArray png_bytes = read(png);

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
+#include <QImage>
 
 namespace test_images {
 
@@ -40,6 +42,17 @@ inline QByteArray png_announcing(quint32 width, quint32 height)
     header += QByteArray::fromHex("0100000000"); // 1 bit, greyscale, deflate, filter 0, no interlace
     return QByteArray::fromHex("89504e470d0a1a0a") + png_chunk("IHDR", header) +
            png_chunk("IDAT", qCompress(QByteArray(64, '\0')).mid(4)) + png_chunk("IEND", QByteArray());
+}
+
+// A 3840 x 2160 picture with a screenshot's mix of flat areas and detail (a PNG of a few megabytes).
+inline QImage screenshot_4k()
+{
+    QImage screenshot(3840, 2160, QImage::Format_RGB32);
+    screenshot.fill(QColor(40, 50, 60));
+    for (int y = 0; y < screenshot.height(); y += 2)
+        for (int x = y % 3; x < screenshot.width(); x += 3)
+            screenshot.setPixel(x, y, qRgb((x * 7) % 256, (y * 3) % 256, (x + y) % 256));
+    return screenshot;
 }
 
 } // namespace test_images

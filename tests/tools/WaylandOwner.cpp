@@ -13,6 +13,8 @@
 // CLOCK_MONOTONIC milliseconds, the clock wayland-keys reports, so a request can be set beside the key that caused it.
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
+#include "support/XcbOwner.h"
+
 #include <wayland-client.h>
 #include <xcb/xcb.h>
 
@@ -236,22 +238,8 @@ int run_x11(const Options& options)
     for (const Offer& offer : options.offers)
         offered.push_back(intern(connection, offer.type));
 
-    // The selection is taken with a real server time, which a property change on our own window gives.
-    xcb_change_property(connection, XCB_PROP_MODE_APPEND, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, nullptr);
-    xcb_flush(connection);
-    xcb_timestamp_t time = XCB_CURRENT_TIME;
-    while (time == XCB_CURRENT_TIME) {
-        Reply<xcb_generic_event_t> event(xcb_wait_for_event(connection));
-        if (!event)
-            return 1;
-        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY)
-            time = reinterpret_cast<xcb_property_notify_event_t*>(event.get())->time;
-    }
-    xcb_set_selection_owner(connection, window, clipboard, time);
     g_owning_since = monotonic_ms();
-    Reply<xcb_get_selection_owner_reply_t> owner(
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr));
-    if (!owner || owner->owner != window) {
+    if (xcb_owner::take_clipboard(connection, window, clipboard, 1) == XCB_CURRENT_TIME) {
         std::fprintf(stderr, "wayland-owner: could not take the clipboard\n");
         xcb_disconnect(connection);
         return 1;

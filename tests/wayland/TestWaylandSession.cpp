@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WaylandSupport.h"
+#include "support/TestImages.h"
 
 #include <QFileInfo>
 #include <QImage>
@@ -96,11 +97,7 @@ private Q_SLOTS:
         Keys keys; // mutter's seat has a keyboard only once there is one
         QVERIFY(keys.open());
         QTemporaryDir folder;
-        QImage screenshot(3840, 2160, QImage::Format_RGB32);
-        screenshot.fill(QColor(40, 50, 60));
-        for (int y = 0; y < screenshot.height(); y += 2)
-            for (int x = y % 3; x < screenshot.width(); x += 3)
-                screenshot.setPixel(x, y, qRgb((x * 7) % 256, (y * 3) % 256, (x + y) % 256));
+        const QImage screenshot = test_images::screenshot_4k();
         const QString png = folder.filePath(QStringLiteral("screenshot.png"));
         QVERIFY(screenshot.save(png));
         QFile png_file(png);
