@@ -37,7 +37,8 @@ std::unique_ptr<QMimeData> PasteMaker::offer(bool force)
     if (!next)
         return nullptr;
     const QString key = offer_key(*next);
-    if (!force && m_offer_is_item && key == m_offered)
+    // The autocomplete's text stays until it is pasted or a copy takes its place.
+    if (!force && (!m_offer_is_item || key == m_offered))
         return nullptr;
     std::unique_ptr<QMimeData> content = content_of(*next);
     if (content) {

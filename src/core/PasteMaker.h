@@ -26,7 +26,8 @@ public:
     std::unique_ptr<QMimeData> after_paste();
     // Where pastes are told after the program was served, the clipboard holds the item the next paste takes at all
     // times: its content when the clipboard does not offer it yet (force: a new offer even so, as after a copy took
-    // the clipboard), null when there is nothing to change. Nothing while paused.
+    // the clipboard), null when there is nothing to change. Only a forced offer replaces the autocomplete's text.
+    // Nothing while paused.
     std::unique_ptr<QMimeData> offer(bool force);
     // The clipboard holds something else than an item (the autocomplete's text).
     void offered_other() { m_offer_is_item = false; }

@@ -464,6 +464,7 @@ private Q_SLOTS:
         QCOMPARE(text(maker.offer(true)), QStringLiteral("C"));
         QCOMPARE(text(maker.after_paste()), QStringLiteral("B"));
         maker.offered_other();
+        QCOMPARE(text(maker.offer(false)), QStringLiteral("-"));
         QCOMPARE(text(maker.after_paste()), QStringLiteral("B"));
         QCOMPARE(text(maker.after_paste()), QStringLiteral("A"));
         add_copy(history, QStringLiteral("D"));
