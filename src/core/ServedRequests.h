@@ -23,6 +23,13 @@ public:
 
     // A new offer made at `when`; returns its number (never 0).
     quint64 offered(Clock::time_point when);
+    // The current offer was announced at `when` to every program that watches the clipboard (a compositor that was
+    // slow to take it up announces it late): the keepers' moment starts there.
+    void announced(Clock::time_point when)
+    {
+        if (when > m_offered_at)
+            m_offered_at = when;
+    }
     // Offer `offer` was asked for `type` at `asked` and served: whether that is a paste. A paste counts once.
     bool is_paste(quint64 offer, const QString& type, Clock::time_point asked);
     // The same for a request that the serving side told from a keeper's read by other means than its time.

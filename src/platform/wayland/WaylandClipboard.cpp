@@ -456,6 +456,7 @@ struct WaylandClipboard::Worker final : DataControlEvents {
         if (types.contains(QLatin1String(k_own_marker))) {
             if (latest_source) {
                 own_is_current = true;
+                served.announced(selection_noticed);
                 return;
             }
             // Our private type, but our source was replaced: another program copied our offer, every type of it.
