@@ -502,11 +502,14 @@ struct WaylandClipboard::Worker final : DataControlEvents {
             return;
         }
         int pipe_fds[2];
-        if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        // Only our end does not block: the owner gets a write end that waits while the pipe is full, as most
+        // programs expect (one that gives up at the first short write would hand us its first 64 KiB alone).
+        if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
             qDebug().noquote() << QStringLiteral("No pipe to read the copy through: %1").arg(errno_text());
             finish(Ending::complete);
             return;
         }
+        ::fcntl(pipe_fds[0], F_SETFL, ::fcntl(pipe_fds[0], F_GETFL) | O_NONBLOCK);
         const QByteArray type = capture.pending.first().toUtf8();
         // The request carries a duplicate of the write end: ours is closed at once, so the end of the owner's
         // writing is the end of the pipe.
