@@ -424,8 +424,9 @@ struct WaylandClipboard::Worker {
             std::vector<pollfd> fds;
             fds.push_back({display_fd, static_cast<short>(POLLIN | (flushed ? 0 : POLLOUT)), 0});
             fds.push_back({wake[0], POLLIN, 0});
-            if (capture.fd >= 0)
-                fds.push_back({capture.fd, POLLIN, 0});
+            const int polled_capture_fd = capture.fd;
+            if (polled_capture_fd >= 0)
+                fds.push_back({polled_capture_fd, POLLIN, 0});
             for (const Send& send : sends)
                 fds.push_back({send.fd, POLLOUT, 0});
             ::poll(fds.data(), fds.size(), poll_timeout());
@@ -438,15 +439,26 @@ struct WaylandClipboard::Worker {
             } else {
                 wl_display_cancel_read(display);
             }
+            // The compositor's news first: a pipe that ended because its owner went away for a newer selection
+            // must end that capture as replaced, not as complete.
+            if (wl_display_dispatch_pending(display) < 0) {
+                connection_lost();
+                return;
+            }
+            settle_selection();
             if (fds[1].revents & POLLIN)
                 take_requests();
             std::size_t next = 2;
-            if (capture.fd >= 0 && fds[next++].revents != 0)
+            // The capture may have ended meanwhile: its pipe is closed then, or another one's.
+            if (polled_capture_fd >= 0 && fds[next++].revents != 0 && capture.fd == polled_capture_fd)
                 capture_readable();
             // Sends that arrived meanwhile have no poll entry yet; the next round takes them.
-            for (std::size_t i = 0; next < fds.size() && i < sends.size(); ++i, ++next)
-                if (fds[next].revents != 0 && sends[i].fd == fds[next].fd)
-                    write_some(sends[i]);
+            for (; next < fds.size(); ++next) {
+                const int fd = fds[next].fd;
+                const auto send = std::find_if(sends.begin(), sends.end(), [fd](const Send& s) { return s.fd == fd; });
+                if (fds[next].revents != 0 && send != sends.end())
+                    write_some(*send);
+            }
             check_deadlines();
         }
     }
@@ -682,6 +694,13 @@ struct WaylandClipboard::Worker {
         capture.pending.clear();
         if (capture.maybe_reoffer_of && holds_same_bytes(*capture.maybe_reoffer_of)) {
             reoffered();
+            capture = Capture{};
+            return;
+        }
+        if (std::all_of(capture.received.begin(), capture.received.end(),
+                        [](const capture_rules::Received& r) { return r.data.isEmpty(); })) {
+            if (!capture.received.isEmpty())
+                qDebug() << "The clipboard's owner sent no bytes: nothing recorded";
             capture = Capture{};
             return;
         }
@@ -933,7 +952,9 @@ void WaylandClipboard::own(std::unique_ptr<QMimeData> content)
             own->formats.append({format, stored->payload(format)});
         if (stored->image_format().isEmpty() && stored->holds_image())
             own->picture = stored->decode_image();
+        m_offered_snapshots = stored->file_snapshots();
     } else {
+        m_offered_snapshots.reset();
         for (const QString& format : content->formats())
             if (!format.startsWith(QLatin1String("application/x-qt-image")))
                 own->formats.append({format, Payload::keep(content->data(format))});

@@ -8,6 +8,8 @@
 #include <memory>
 #include <thread>
 
+class FileSnapshots;
+
 // The clipboard of a Wayland session, through the compositor's data-control protocol (ext_data_control_manager_v1,
 // else zwlr_data_control_manager_v1 version 2), on a connection and a thread of its own, so that no program can keep
 // the main thread waiting. Every change of the seat's selection is read as the X11 reader reads one: the wanted
@@ -46,6 +48,8 @@ private:
     QString m_storage_folder;
     Limits m_limits;
     QString m_road;
+    // The file snapshots of the content offered last, kept while it may be read (released on this thread only).
+    std::shared_ptr<const FileSnapshots> m_offered_snapshots;
     std::unique_ptr<Worker> m_worker;
     std::thread m_thread;
 };
