@@ -11,6 +11,7 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -26,7 +27,9 @@
 #include <fcntl.h>
 #include <functional>
 #include <poll.h>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -231,6 +234,8 @@ private:
         ~Source() { zwlr_data_control_source_v1_destroy(source); }
         void serve(int fd)
         {
+            // The reader's pipe may come non-blocking: this owner writes it to the end, however full it gets.
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
             const char* data = bytes.constData();
             qint64 left = bytes.size();
             while (left > 0) {
@@ -313,12 +318,36 @@ struct Payloads {
     QByteArray short_text = "a short text";
     QByteArray long_text = text_of_size(1024 * 1024);
     QByteArray png = screenshot();
+    QString short_text_file;
+    QString png_file;
 };
+
+// Starts wl-copy with the file on its standard input; it serves from a process of its own, and the one started
+// ends once that one has taken the clipboard.
+bool wl_copy(const QString& file, const char* type)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, file.toLocal8Bit().constData(), O_RDONLY, 0);
+    std::vector<char*> arguments{const_cast<char*>("wl-copy")};
+    if (type) {
+        arguments.push_back(const_cast<char*>("--type"));
+        arguments.push_back(const_cast<char*>(type));
+    }
+    arguments.push_back(nullptr);
+    pid_t pid = 0;
+    const int failed = posix_spawnp(&pid, "wl-copy", &actions, nullptr, arguments.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    return failed == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 // The capture times, written by the main thread: each one before the count is raised past it, never moved.
 struct Captures {
-    explicit Captures(size_t most) : times(most) {}
+    explicit Captures(size_t most) : times(most), sizes(most) {}
     std::vector<double> times;
+    std::vector<qint64> sizes; // of the largest format
+
     std::atomic<int> count{0};
 };
 
@@ -342,6 +371,16 @@ void run_peer(const Payloads& payloads, Captures& captures, int rounds, const st
         int rounds;
     };
     const int large_rounds = std::max(5, rounds / 3);
+    // A capture of all the bytes counts; one of fewer is reported.
+    const auto record = [&captures](const char* name, int index, qint64 size, double since,
+                                    std::vector<double>& times) {
+        const auto i = static_cast<size_t>(index);
+        if (captures.sizes.at(i) == size)
+            times.push_back(captures.times.at(i) - since);
+        else
+            std::printf("%s: %lld of %lld bytes captured\n", name, static_cast<long long>(captures.sizes.at(i)),
+                        static_cast<long long>(size));
+    };
     const std::vector<Copy> copies{
         {"copy to captured: short text", &payloads.short_text, k_text_types, rounds},
         {"copy to captured: 1 MB text", &payloads.long_text, k_text_types, large_rounds},
@@ -354,10 +393,28 @@ void run_peer(const Payloads& payloads, Captures& captures, int rounds, const st
             const double taken = peer.copy(*c.bytes, c.types);
             if (!peer.dispatch_until([&] { return captures.count.load() > before; }))
                 continue;
-            times.push_back(captures.times.at(static_cast<size_t>(before)) - taken);
+            record(c.name, before, c.bytes->size(), taken, times);
             peer.dispatch_until([] { return false; }, 30); // settles between rounds
         }
         print_row(c.name, times, static_cast<size_t>(c.rounds));
+    }
+    // The same through wl-copy, as a user's copy comes: its start, its connection and its fork are in the time.
+    const std::vector<std::pair<const char*, const QString*>> wl_copies{
+        {"wl-copy started to captured: short text", &payloads.short_text_file},
+        {"wl-copy started to captured: 4K PNG", &payloads.png_file}};
+    for (const auto& [name, file] : wl_copies) {
+        std::vector<double> times;
+        for (int round = 0; round < large_rounds; ++round) {
+            const int before = captures.count.load();
+            const double started = now_ms();
+            if (!wl_copy(*file, file == &payloads.png_file ? "image/png" : nullptr) ||
+                !peer.dispatch_until([&] { return captures.count.load() > before; }))
+                continue;
+            record(name, before, file == &payloads.png_file ? payloads.png.size() : payloads.short_text.size(), started,
+                   times);
+            peer.dispatch_until([] { return false; }, 30);
+        }
+        print_row(name, times, static_cast<size_t>(large_rounds));
     }
 
     // Pastes of what we offer: the main thread puts the next item on the clipboard after each one.
@@ -414,7 +471,15 @@ int main(int argc, char** argv)
     }
     const int rounds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 60;
     QTemporaryDir storage;
-    const Payloads payloads;
+    Payloads payloads;
+    QTemporaryDir files;
+    for (const auto& [path, bytes] :
+         {std::pair{&payloads.short_text_file, &payloads.short_text}, std::pair{&payloads.png_file, &payloads.png}}) {
+        *path = files.filePath(QString::number(bytes->size()));
+        QFile file(*path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size())
+            return 0;
+    }
     std::printf("payloads: short text %d B, long text %d B, 4K PNG %d B\n", int(payloads.short_text.size()),
                 int(payloads.long_text.size()), int(payloads.png.size()));
 
@@ -423,11 +488,13 @@ int main(int argc, char** argv)
         std::printf("the Wayland clipboard did not start: nothing measured\n");
         return 0;
     }
-    Captures captures(static_cast<size_t>(rounds) * 3 + 16);
-    QObject::connect(&clipboard, &ClipboardSource::captured, [&captures] {
+    Captures captures(static_cast<size_t>(rounds) * 4 + 16);
+    QObject::connect(&clipboard, &ClipboardSource::captured, [&captures](const ClipboardCapture& capture) {
         const auto n = static_cast<size_t>(captures.count.load());
         if (n < captures.times.size()) {
             captures.times[n] = now_ms();
+            for (const ClipboardCapture::Format& format : capture.formats)
+                captures.sizes[n] = std::max(captures.sizes[n], format.payload ? format.payload->size() : 0);
             ++captures.count;
         }
     });
