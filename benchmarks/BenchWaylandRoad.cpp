@@ -2,9 +2,11 @@
 // The Wayland clipboard's two roads, inside a headless compositor with data-control:
 //   scripts/wayland-session --sway <build>/benchmarks/bench_wayland_road [rounds]
 // A peer program (a data-control client on a connection and a thread of its own) copies a short text, a 1 MB text
-// and a 4K screenshot: timed from its taking the selection to the capture's signal on our main thread. Then it
-// pastes what the clipboard offers: timed from its request to its last byte, and to the next item's offer reaching
-// it (the main thread offers the next item on each served paste, as the program does). Prints p50 and p99.
+// and a 4K screenshot: timed from its taking the selection to the capture's signal on our main thread; wl-copy
+// copies the short text and the screenshot too, timed from its start. A capture of fewer bytes than were copied is
+// reported instead. Then the peer pastes what the clipboard offers: timed from its request to its last byte, and
+// to the next item's offer reaching it (the main thread offers the next item on each served paste, as the program
+// does). Prints p50 and p99.
 #include "core/StoredMimeData.h"
 #include "platform/wayland/WaylandClipboard.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
