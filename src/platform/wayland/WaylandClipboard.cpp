@@ -5,8 +5,7 @@
 #include "core/ServedRequests.h"
 #include "core/StoredMimeData.h"
 
-#include "ext-data-control-v1-client-protocol.h"
-#include "wlr-data-control-unstable-v1-client-protocol.h"
+#include "platform/wayland/DataControl.h"
 
 #include <QBuffer>
 #include <QDebug>
@@ -42,97 +41,6 @@ constexpr int k_rival_reoffers_reported = 2;
 // The compositor answers a round trip in well under a millisecond; one that does not answer in this time is hung.
 constexpr int k_setup_timeout_ms = 2000;
 
-wl_proxy* as_proxy(void* object)
-{
-    return static_cast<wl_proxy*>(object);
-}
-
-// The requests of one data-control protocol, on plain proxies: the two protocols have the same requests and events
-// under other names, so the worker speaks to either through this table.
-struct Road {
-    const char* manager_name = nullptr;
-    uint32_t version = 0;
-    wl_proxy* (*create_source)(wl_proxy* manager) = nullptr;
-    wl_proxy* (*get_device)(wl_proxy* manager, wl_seat* seat) = nullptr;
-    void (*destroy_manager)(wl_proxy* manager) = nullptr;
-    void (*set_selection)(wl_proxy* device, wl_proxy* source) = nullptr;
-    void (*destroy_device)(wl_proxy* device) = nullptr;
-    void (*offer)(wl_proxy* source, const char* type) = nullptr;
-    void (*destroy_source)(wl_proxy* source) = nullptr;
-    void (*receive)(wl_proxy* offer, const char* type, int fd) = nullptr;
-    void (*destroy_offer)(wl_proxy* offer) = nullptr;
-    void (*listen_device)(wl_proxy* device, void* data) = nullptr;
-    void (*listen_source)(wl_proxy* source, void* data) = nullptr;
-    void (*listen_offer)(wl_proxy* offer, void* data) = nullptr;
-};
-
-// Each protocol's generated functions under common names.
-struct ExtProtocol {
-    using Manager = ext_data_control_manager_v1;
-    using Device = ext_data_control_device_v1;
-    using Source = ext_data_control_source_v1;
-    using Offer = ext_data_control_offer_v1;
-    using DeviceListener = ext_data_control_device_v1_listener;
-    using SourceListener = ext_data_control_source_v1_listener;
-    using OfferListener = ext_data_control_offer_v1_listener;
-    static constexpr const char* name = "ext_data_control_manager_v1";
-    static const wl_interface* interface() { return &ext_data_control_manager_v1_interface; }
-    static Source* create_source(Manager* m) { return ext_data_control_manager_v1_create_data_source(m); }
-    static Device* get_device(Manager* m, wl_seat* s) { return ext_data_control_manager_v1_get_data_device(m, s); }
-    static void destroy_manager(Manager* m) { ext_data_control_manager_v1_destroy(m); }
-    static void set_selection(Device* d, Source* s) { ext_data_control_device_v1_set_selection(d, s); }
-    static void destroy_device(Device* d) { ext_data_control_device_v1_destroy(d); }
-    static void offer(Source* s, const char* type) { ext_data_control_source_v1_offer(s, type); }
-    static void destroy_source(Source* s) { ext_data_control_source_v1_destroy(s); }
-    static void receive(Offer* o, const char* type, int fd) { ext_data_control_offer_v1_receive(o, type, fd); }
-    static void destroy_offer(Offer* o) { ext_data_control_offer_v1_destroy(o); }
-    static void listen(Device* d, const DeviceListener* l, void* data)
-    {
-        ext_data_control_device_v1_add_listener(d, l, data);
-    }
-    static void listen(Source* s, const SourceListener* l, void* data)
-    {
-        ext_data_control_source_v1_add_listener(s, l, data);
-    }
-    static void listen(Offer* o, const OfferListener* l, void* data)
-    {
-        ext_data_control_offer_v1_add_listener(o, l, data);
-    }
-};
-
-struct WlrProtocol {
-    using Manager = zwlr_data_control_manager_v1;
-    using Device = zwlr_data_control_device_v1;
-    using Source = zwlr_data_control_source_v1;
-    using Offer = zwlr_data_control_offer_v1;
-    using DeviceListener = zwlr_data_control_device_v1_listener;
-    using SourceListener = zwlr_data_control_source_v1_listener;
-    using OfferListener = zwlr_data_control_offer_v1_listener;
-    static constexpr const char* name = "zwlr_data_control_manager_v1";
-    static const wl_interface* interface() { return &zwlr_data_control_manager_v1_interface; }
-    static Source* create_source(Manager* m) { return zwlr_data_control_manager_v1_create_data_source(m); }
-    static Device* get_device(Manager* m, wl_seat* s) { return zwlr_data_control_manager_v1_get_data_device(m, s); }
-    static void destroy_manager(Manager* m) { zwlr_data_control_manager_v1_destroy(m); }
-    static void set_selection(Device* d, Source* s) { zwlr_data_control_device_v1_set_selection(d, s); }
-    static void destroy_device(Device* d) { zwlr_data_control_device_v1_destroy(d); }
-    static void offer(Source* s, const char* type) { zwlr_data_control_source_v1_offer(s, type); }
-    static void destroy_source(Source* s) { zwlr_data_control_source_v1_destroy(s); }
-    static void receive(Offer* o, const char* type, int fd) { zwlr_data_control_offer_v1_receive(o, type, fd); }
-    static void destroy_offer(Offer* o) { zwlr_data_control_offer_v1_destroy(o); }
-    static void listen(Device* d, const DeviceListener* l, void* data)
-    {
-        zwlr_data_control_device_v1_add_listener(d, l, data);
-    }
-    static void listen(Source* s, const SourceListener* l, void* data)
-    {
-        zwlr_data_control_source_v1_add_listener(s, l, data);
-    }
-    static void listen(Offer* o, const OfferListener* l, void* data)
-    {
-        zwlr_data_control_offer_v1_add_listener(o, l, data);
-    }
-};
-
 // The content of one of our offers: each type with its bytes (shared with the history, read on the worker).
 struct OwnContent {
     QVector<QPair<QString, std::shared_ptr<const Payload>>> formats;
@@ -154,7 +62,7 @@ QString errno_text()
 
 } // namespace
 
-struct WaylandClipboard::Worker {
+struct WaylandClipboard::Worker final : DataControlEvents {
     WaylandClipboard* owner = nullptr;
     Limits limits;
     QString storage_folder;
@@ -164,7 +72,7 @@ struct WaylandClipboard::Worker {
     wl_seat* seat = nullptr;
     wl_proxy* manager = nullptr;
     wl_proxy* device = nullptr;
-    Road road;
+    DataControl control;
     uint32_t ext_name = 0;
     uint32_t wlr_name = 0;
     uint32_t wlr_version = 0;
@@ -236,13 +144,13 @@ struct WaylandClipboard::Worker {
             ::close(send.fd);
         if (display) {
             for (const auto& offer : offers)
-                road.destroy_offer(offer.first);
+                control.destroy_offer(offer.first);
             for (const auto& source : sources)
-                road.destroy_source(source.first);
+                control.destroy_source(source.first);
             if (device)
-                road.destroy_device(device);
+                control.destroy_device(device);
             if (manager)
-                road.destroy_manager(manager);
+                control.destroy_manager(manager);
             if (seat)
                 wl_seat_destroy(seat);
             if (registry)
@@ -280,11 +188,11 @@ struct WaylandClipboard::Worker {
             return false;
         }
         if (ext_name != 0) {
-            road = road_of<ExtProtocol>(1);
-            manager = as_proxy(wl_registry_bind(registry, ext_name, ExtProtocol::interface(), 1));
+            control = DataControl::ext();
+            manager = bind(ext_name);
         } else if (wlr_name != 0 && wlr_version >= 2) {
-            road = road_of<WlrProtocol>(2);
-            manager = as_proxy(wl_registry_bind(registry, wlr_name, WlrProtocol::interface(), 2));
+            control = DataControl::wlr();
+            manager = bind(wlr_name);
         } else {
             why = wlr_name != 0 ? QStringLiteral("the compositor offers zwlr_data_control_manager_v1 version %1 only "
                                                  "(version 2 is needed)")
@@ -293,8 +201,8 @@ struct WaylandClipboard::Worker {
                                                  "(ext_data_control_manager_v1 or zwlr_data_control_manager_v1)");
             return false;
         }
-        device = road.get_device(manager, seat);
-        road.listen_device(device, this);
+        device = control.get_device(manager, seat);
+        control.listen_device(device, this);
         // The selection found at start comes now: it is the state we start from, not a copy.
         if (!roundtrip()) {
             why = QStringLiteral("the compositor did not answer in time");
@@ -309,13 +217,18 @@ struct WaylandClipboard::Worker {
         return true;
     }
 
+    wl_proxy* bind(uint32_t name)
+    {
+        return static_cast<wl_proxy*>(wl_registry_bind(registry, name, control.manager_interface, control.version));
+    }
+
     void global(uint32_t name, const char* interface, uint32_t version)
     {
         if (std::strcmp(interface, wl_seat_interface.name) == 0 && !seat)
             seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
-        else if (std::strcmp(interface, ExtProtocol::name) == 0)
+        else if (std::strcmp(interface, DataControl::k_ext_manager) == 0)
             ext_name = name;
-        else if (std::strcmp(interface, WlrProtocol::name) == 0) {
+        else if (std::strcmp(interface, DataControl::k_wlr_manager) == 0) {
             wlr_name = name;
             wlr_version = version;
         }
@@ -347,49 +260,6 @@ struct WaylandClipboard::Worker {
         }
         wl_callback_destroy(callback);
         return done;
-    }
-
-    template <typename P> static Road road_of(uint32_t version)
-    {
-        using M = typename P::Manager;
-        using D = typename P::Device;
-        using S = typename P::Source;
-        using O = typename P::Offer;
-        static const typename P::DeviceListener device_listener{
-            [](void* data, D*, O* offer) { static_cast<Worker*>(data)->data_offer(as_proxy(offer)); },
-            [](void* data, D*, O* offer) { static_cast<Worker*>(data)->selection(as_proxy(offer)); },
-            [](void* data, D*) { static_cast<Worker*>(data)->finished(); },
-            [](void* data, D*, O* offer) { static_cast<Worker*>(data)->primary_selection(as_proxy(offer)); }};
-        static const typename P::SourceListener source_listener{
-            [](void* data, S* source, const char* type, int32_t fd) {
-                static_cast<Worker*>(data)->send(as_proxy(source), type, fd);
-            },
-            [](void* data, S* source) { static_cast<Worker*>(data)->cancelled(as_proxy(source)); }};
-        static const typename P::OfferListener offer_listener{[](void* data, O* offer, const char* type) {
-            static_cast<Worker*>(data)->offer_type(as_proxy(offer), type);
-        }};
-        Road road;
-        road.manager_name = P::name;
-        road.version = version;
-        road.create_source = [](wl_proxy* m) { return as_proxy(P::create_source(reinterpret_cast<M*>(m))); };
-        road.get_device = [](wl_proxy* m, wl_seat* s) { return as_proxy(P::get_device(reinterpret_cast<M*>(m), s)); };
-        road.destroy_manager = [](wl_proxy* m) { P::destroy_manager(reinterpret_cast<M*>(m)); };
-        road.set_selection = [](wl_proxy* d, wl_proxy* s) {
-            P::set_selection(reinterpret_cast<D*>(d), reinterpret_cast<S*>(s));
-        };
-        road.destroy_device = [](wl_proxy* d) { P::destroy_device(reinterpret_cast<D*>(d)); };
-        road.offer = [](wl_proxy* s, const char* type) { P::offer(reinterpret_cast<S*>(s), type); };
-        road.destroy_source = [](wl_proxy* s) { P::destroy_source(reinterpret_cast<S*>(s)); };
-        road.receive = [](wl_proxy* o, const char* type, int fd) { P::receive(reinterpret_cast<O*>(o), type, fd); };
-        road.destroy_offer = [](wl_proxy* o) { P::destroy_offer(reinterpret_cast<O*>(o)); };
-        road.listen_device = [](wl_proxy* d, void* data) {
-            P::listen(reinterpret_cast<D*>(d), &device_listener, data);
-        };
-        road.listen_source = [](wl_proxy* s, void* data) {
-            P::listen(reinterpret_cast<S*>(s), &source_listener, data);
-        };
-        road.listen_offer = [](wl_proxy* o, void* data) { P::listen(reinterpret_cast<O*>(o), &offer_listener, data); };
-        return road;
     }
 
     // ---- the loop
@@ -518,20 +388,20 @@ struct WaylandClipboard::Worker {
 
     // ---- events of the device and its offers
 
-    void data_offer(wl_proxy* offer)
+    void data_offer(wl_proxy* offer) override
     {
         offers[offer] = QStringList();
-        road.listen_offer(offer, this);
+        control.listen_offer(offer, this);
     }
 
-    void offer_type(wl_proxy* offer, const char* type)
+    void offer_type(wl_proxy* offer, const char* type) override
     {
         const auto it = offers.find(offer);
         if (it != offers.end())
             it->second.append(QString::fromUtf8(type));
     }
 
-    void selection(wl_proxy* offer)
+    void selection(wl_proxy* offer) override
     {
         // Two changes in the events of one read: the first is over before anyone could read it.
         if (selection_changed && pending_offer)
@@ -541,14 +411,14 @@ struct WaylandClipboard::Worker {
         selection_noticed = Clock::now();
     }
 
-    void primary_selection(wl_proxy* offer)
+    void primary_selection(wl_proxy* offer) override
     {
         // The primary selection (text selected with the mouse) is no copy.
         if (offer)
             destroy_offer(offer);
     }
 
-    void finished()
+    void finished() override
     {
         qDebug() << "The compositor ended the clipboard device (its seat went away)";
         stop = true;
@@ -557,7 +427,7 @@ struct WaylandClipboard::Worker {
 
     void destroy_offer(wl_proxy* offer)
     {
-        road.destroy_offer(offer);
+        control.destroy_offer(offer);
         offers.erase(offer);
     }
 
@@ -639,7 +509,7 @@ struct WaylandClipboard::Worker {
         const QByteArray type = capture.pending.first().toUtf8();
         // The request carries a duplicate of the write end: ours is closed at once, so the end of the owner's
         // writing is the end of the pipe.
-        road.receive(capture.offer, type.constData(), pipe_fds[1]);
+        control.receive(capture.offer, type.constData(), pipe_fds[1]);
         ::close(pipe_fds[1]);
         capture.fd = pipe_fds[0];
         capture.progressed = Clock::now();
@@ -699,8 +569,8 @@ struct WaylandClipboard::Worker {
         }
         if (std::all_of(capture.received.begin(), capture.received.end(),
                         [](const capture_rules::Received& r) { return r.data.isEmpty(); })) {
-            if (!capture.received.isEmpty())
-                qDebug() << "The clipboard's owner sent no bytes: nothing recorded";
+            qDebug() << (capture.received.isEmpty() ? "No format of the copy arrived: nothing recorded"
+                                                    : "The clipboard's owner sent no bytes: nothing recorded");
             capture = Capture{};
             return;
         }
@@ -782,12 +652,12 @@ struct WaylandClipboard::Worker {
             qDebug() << "Nothing to offer: the item has no format";
             return;
         }
-        wl_proxy* source = road.create_source(manager);
-        road.listen_source(source, this);
+        wl_proxy* source = control.create_source(manager);
+        control.listen_source(source, this);
         for (const auto& format : content->formats)
-            road.offer(source, format.first.toUtf8().constData());
-        road.offer(source, k_own_marker);
-        road.set_selection(device, source);
+            control.offer(source, format.first.toUtf8().constData());
+        control.offer(source, k_own_marker);
+        control.set_selection(device, source);
         Source record;
         record.content = std::move(content);
         record.offer = served.offered(Clock::now());
@@ -818,7 +688,7 @@ struct WaylandClipboard::Worker {
                 content.formats.append({QLatin1String(alias), text});
     }
 
-    void send(wl_proxy* source, const char* type, int fd)
+    void send(wl_proxy* source, const char* type, int fd) override
     {
         const QString name = QString::fromUtf8(type);
         const auto it = sources.find(source);
@@ -886,10 +756,10 @@ struct WaylandClipboard::Worker {
                     sends.end());
     }
 
-    void cancelled(wl_proxy* source)
+    void cancelled(wl_proxy* source) override
     {
         // Replaced by another selection: the programs being served still get their bytes.
-        road.destroy_source(source);
+        control.destroy_source(source);
         sources.erase(source);
         if (latest_source == source)
             latest_source = nullptr;
@@ -930,8 +800,8 @@ bool WaylandClipboard::start()
         return false;
     }
     m_road = QStringLiteral("the %1 protocol, version %2")
-                 .arg(QLatin1String(worker->road.manager_name))
-                 .arg(worker->road.version);
+                 .arg(QLatin1String(worker->control.manager_name))
+                 .arg(worker->control.version);
     m_worker = std::move(worker);
     m_thread = std::thread([worker = m_worker.get()] { worker->run(); });
     return true;
