@@ -417,6 +417,9 @@ void App::prepare_next_paste()
     // The program got what the clipboard held; the clipboard gets the item after it.
     if (std::unique_ptr<QMimeData> content = m_paste_maker->after_paste())
         m_clipboard_source->own(std::move(content));
+    // No change of Qt's clipboard tells the views here: the clipboard may be the compositor's alone.
+    update_status_indicator();
+    refresh_history_dialog();
 }
 
 void App::offer_next_paste(bool force)
