@@ -22,6 +22,14 @@ public:
             if (!m_settle.isActive())
                 m_settle.start();
         });
+        // A copy arriving meanwhile goes after the paste: the paste's step is taken before the copy is recorded (this
+        // connection is made before the recorder's), so it starts from the item that was pasted.
+        connect(&source, &ClipboardSource::captured, this, [this] {
+            if (m_settle.isActive()) {
+                m_settle.stop();
+                Q_EMIT signal_paste(Moment::after_served);
+            }
+        });
     }
 
 private:

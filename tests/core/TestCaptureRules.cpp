@@ -3,9 +3,11 @@
 // for the X11 reader's transfers and for a read through Qt's clipboard.
 #include "core/CaptureRules.h"
 #include "core/MimeCopy.h"
+#include "core/ServedPasteTrigger.h"
 #include "core/ServedRequests.h"
 
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTest>
 
 class TestCaptureRules : public QObject {
@@ -118,6 +120,29 @@ private Q_SLOTS:
         QVERIFY(second != first);
         QVERIFY(!requests.is_paste(first, QStringLiteral("text/plain"), start + 600ms));
         QVERIFY(requests.is_paste(second, QStringLiteral("text/plain"), start + 600ms));
+    }
+
+    // A served paste is told once the paste had the time to ask for more types; a copy arriving meanwhile is
+    // recorded after the paste's step, not before it.
+    void a_served_paste_is_told_after_it_settled_and_before_a_copy()
+    {
+        struct Source : ClipboardSource {
+            void own(std::unique_ptr<QMimeData>) override {}
+            bool reads_off_the_main_thread() const override { return true; }
+        } source;
+        ServedPasteTrigger trigger(source);
+        QStringList order;
+        connect(&trigger, &PasteTrigger::signal_paste, this, [&] { order << "paste"; });
+        connect(&source, &ClipboardSource::captured, this, [&] { order << "copy"; });
+        Q_EMIT source.served();
+        Q_EMIT source.served();
+        QCOMPARE(order, QStringList());
+        QTRY_COMPARE(order, QStringList{"paste"});
+        Q_EMIT source.served();
+        Q_EMIT source.captured(ClipboardCapture{});
+        QCOMPARE(order, (QStringList{"paste", "paste", "copy"}));
+        QTest::qWait(50);
+        QCOMPARE(order.size(), 3);
     }
 };
 

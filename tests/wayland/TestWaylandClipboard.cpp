@@ -238,12 +238,18 @@ private Q_SLOTS:
         hung.kill();
         hung.waitForFinished(5000);
 
-        // Alone, it is given up by the deadline and nothing is recorded; the next copy is captured.
+        // Alone, it is given up by the deadline and nothing is recorded; an offer of ours made meanwhile waits for
+        // the end of that copy rather than cut it short, and the next copy is captured.
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("did not send them in time")));
         hung.start(QStringLiteral(WAYLAND_OWNER), {"--hang", "--text", "never sent"});
         QVERIFY(hung.waitForReadyRead(5000));
+        QTest::qWait(100);
+        auto ours = std::make_unique<QMimeData>();
+        ours->setText(QStringLiteral("offered during the copy"));
+        clipboard->own(std::move(ours));
         QTest::qWait(m_limits.total_ms + 200);
         QCOMPARE(captured.count(), 1);
+        QCOMPARE(wl_paste(QStringLiteral("text/plain;charset=utf-8")), QByteArray("offered during the copy"));
         wl_copy("the next copy");
         QTRY_COMPARE_WITH_TIMEOUT(captured.count(), 2, 5000);
         QCOMPARE(payload(last(captured), QStringLiteral("text/plain"))->bytes(), QByteArray("the next copy"));

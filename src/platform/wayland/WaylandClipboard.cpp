@@ -83,6 +83,9 @@ struct WaylandClipboard::Worker final : DataControlEvents {
     // Contents handed over by own(), not offered yet.
     std::mutex requests_mutex;
     std::vector<std::unique_ptr<OwnContent>> requests;
+    // The newest content to offer, held while a copy is being read: offered now, it would take the clipboard from
+    // the program whose copy we read, and the copy would end unfinished.
+    std::unique_ptr<OwnContent> deferred;
 
     // Offers announced by the compositor and the types each lists.
     std::map<wl_proxy*, QStringList> offers;
@@ -554,6 +557,14 @@ struct WaylandClipboard::Worker final : DataControlEvents {
 
     void finish(Ending ending)
     {
+        finish_capture(ending);
+        // A newer selection is read next: what waits is offered once that copy is read too.
+        if (deferred && (ending == Ending::complete || ending == Ending::deadline))
+            offer(std::move(deferred));
+    }
+
+    void finish_capture(Ending ending)
+    {
         close_capture_pipe();
         capture.active = false;
         if (ending != Ending::complete) {
@@ -645,8 +656,11 @@ struct WaylandClipboard::Worker final : DataControlEvents {
             taken.swap(requests);
         }
         // Only the newest content matters: the ones before would be replaced before anyone could read them.
-        if (!taken.empty())
-            offer(std::move(taken.back()));
+        if (taken.empty())
+            return;
+        deferred = std::move(taken.back());
+        if (!capture.active)
+            offer(std::move(deferred));
     }
 
     void offer(std::unique_ptr<OwnContent> content)
@@ -707,8 +721,15 @@ struct WaylandClipboard::Worker final : DataControlEvents {
         job.type = name;
         job.offer = it != sources.end() ? it->second.offer : 0;
         job.asked = job.progressed = Clock::now();
-        if (payload)
+        if (payload) {
             job.data = payload->bytes();
+            if (job.data.isEmpty() && payload->size() > 0) {
+                // Its file went away: the program gets nothing, which is no paste.
+                qDebug().noquote() << QStringLiteral("The data of %1 could not be read: nothing sent").arg(name);
+                ::close(fd);
+                return;
+            }
+        }
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
         sends.push_back(std::move(job));
         // Most contents fit in the pipe: written now, the program has them before the next round.
