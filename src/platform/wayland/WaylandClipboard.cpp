@@ -27,6 +27,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -103,6 +104,9 @@ struct WaylandClipboard::Worker final : DataControlEvents {
     std::map<wl_proxy*, Source> sources;
     wl_proxy* latest_source = nullptr;
     bool own_is_current = false; // the settled selection is our own offer
+    // Our latest source was cancelled after the selection of the events just read was announced: that selection is
+    // our own offer, replaced at once by a program whose selection comes with the next events (no re-offer).
+    bool own_cancelled_after_selection = false;
     std::shared_ptr<const OwnContent> last_own;
     Clock::time_point last_own_at;
     ServedRequests served;
@@ -441,6 +445,7 @@ struct WaylandClipboard::Worker final : DataControlEvents {
         if (!selection_changed)
             return;
         selection_changed = false;
+        const bool cancelled_after = std::exchange(own_cancelled_after_selection, false);
         if (capture.active)
             finish(Ending::newer_selection);
         if (current_offer)
@@ -462,8 +467,10 @@ struct WaylandClipboard::Worker final : DataControlEvents {
                 served.announced(selection_noticed);
                 return;
             }
-            // Our private type, but our source was replaced: another program copied our offer, every type of it.
-            reoffered();
+            // Our private type, but our source was replaced: another program copied our offer, every type of it;
+            // unless the source was replaced after this selection was announced (the next selection tells by whom).
+            if (!cancelled_after)
+                reoffered();
             return;
         }
         if (types.isEmpty()) {
@@ -786,8 +793,10 @@ struct WaylandClipboard::Worker final : DataControlEvents {
         // Replaced by another selection: the programs being served still get their bytes.
         control.destroy_source(source);
         sources.erase(source);
-        if (latest_source == source)
+        if (latest_source == source) {
             latest_source = nullptr;
+            own_cancelled_after_selection = selection_changed;
+        }
     }
 };
 
